@@ -1,0 +1,96 @@
+// The small interfaces through which the portable core reaches its platform:
+// the serial control held by the hidden form, the thread's message
+// processing with its clock, and the ANSI code page. The core makes no system
+// call of its own; each platform layer (POSIX, Win32) implements these, and
+// the core's unit tests implement them with a virtual clock.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mobi::core {
+
+// A byte array with lower bound 0: element i is at index i.
+using ByteArray = std::vector<uint8_t>;
+
+using Clock = std::chrono::steady_clock;
+using TimePoint = Clock::time_point;
+
+// The serial communications control of the hidden form. Property setters and
+// operations throw mobi::Error with the serial layer's numbers (errors.h).
+class SerialControl {
+ public:
+  virtual ~SerialControl() = default;
+
+  virtual void SetCommPort(int16_t port) = 0;
+  // The settings string "baud,parity,data,stop", for example "9600,n,8,1".
+  virtual void SetSettings(const std::u16string& settings) = 0;
+  // 0: a read of Input returns all waiting bytes.
+  virtual void SetInputLen(int16_t length) = 0;
+  // 1: binary.
+  virtual void SetInputMode(int16_t mode) = 0;
+  virtual void SetPortOpen(bool open) = 0;
+  virtual bool PortOpen() const = 0;
+  // Writing 0 discards every waiting byte.
+  virtual void SetInBufferCount(int32_t count) = 0;
+  virtual int32_t InBufferCount() = 0;
+  // Queues all bytes for the line, in order, without waiting for them to leave.
+  virtual void Output(const ByteArray& bytes) = 0;
+  // Returns all waiting bytes and removes them from the input buffer.
+  virtual ByteArray Input() = 0;
+
+  // Set by the form. The control calls it on the owning thread, and only while
+  // that thread processes messages, whenever received bytes are waiting. The
+  // control may be destroyed during the call: a control calls a copy of it and
+  // touches none of its own members afterwards.
+  std::function<void()> OnComm;
+};
+
+// The system's ANSI code page, for the one-byte-per-character conversions.
+class AnsiCodePage {
+ public:
+  virtual ~AnsiCodePage() = default;
+  // The one character that a single byte stands for (0x00-0x7F: ASCII).
+  virtual char16_t CharOfByte(uint8_t byte) const = 0;
+  // The code of one character in the code page: 0-255 for a single-byte
+  // character, above 255 for a double-byte one; nothing if the code page has
+  // no code for it.
+  virtual std::optional<uint32_t> CodeOfChar(char16_t c) const = 0;
+  // A whole string in the code page; nothing if a character has no code.
+  virtual std::optional<ByteArray> Encode(const std::u16string& text) const = 0;
+};
+
+// What the core needs of the thread and platform it runs on.
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // A new serial control, port closed; called when the hidden form loads.
+  virtual std::unique_ptr<SerialControl> CreateSerialControl() = 0;
+
+  virtual TimePoint Now() = 0;
+
+  // Processes the thread's messages until `deadline`: waits for messages and
+  // handles each as it comes, returning early as soon as `stop()` holds after
+  // a message was handled; at the deadline, handles what is pending and
+  // returns. Re-entrant: a handler may call it again. A platform may be told
+  // (for a benchmark) to sleep to the deadline first and only then handle what
+  // is pending. Errors of the serial layer found while processing (a hang-up)
+  // are thrown from here unless `stop()` already holds.
+  virtual void ProcessMessages(TimePoint deadline, const std::function<bool()>& stop) = 0;
+
+  virtual const AnsiCodePage& Ansi() = 0;
+};
+
+// The platform's host, defined by the platform layer the core is linked with.
+Host& PlatformHost();
+
+// Looks up the device mapped to `port` by mobi::SetPortDevice; empty if none.
+std::string MappedPortDevice(int port);
+
+}  // namespace mobi::core
