@@ -55,9 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           Check(status >= 2 && status <= 6);
           break;
         }
-        case 1: sms.MobiCheck(); break;
-        case 2: sms.SetMobiCode(u"8613800290500"); break;
-        case 3: sms.MobiSignal(); break;
+        case 1:
+          sms.MobiCheck();
+          break;
+        case 2:
+          sms.SetMobiCode(u"8613800290500");
+          break;
+        case 3:
+          sms.MobiSignal();
+          break;
         default:
           sms.ATSend(u"AT");
           DoEvents();

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "error_number.h"
 #include "gbk_code_page.h"
 #include "mobi/clsSMS.h"
 #include "mobi/events.h"
@@ -20,18 +21,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPort = 21;
 
-template <typename F>
-int32_t ErrorNumberOf(F&& f, std::string* text = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (text) *text = e.what();
-    return e.number();
-  }
-  return 0;
+std::chrono::nanoseconds CharacterTime(int baud) {
+  return std::chrono::nanoseconds(10'000'000'000LL / baud);
 }
-
-std::chrono::nanoseconds CharacterTime(int baud) { return std::chrono::nanoseconds(10'000'000'000LL / baud); }
 
 class PosixIntegrationTest : public ::testing::Test {
  protected:
@@ -68,8 +60,8 @@ TEST_F(PosixIntegrationTest, FramesCrossTheLineAndRepliesComeBack) {
   sms_->MobiReset();
   sms_->ATSend(u"AT\r");
   ASSERT_TRUE(peer.WaitForBytes(2 + 2 + 13 + 2 + 3, 2s));
-  const Bytes expected = {0xAA, 0x00, 0xAA, 0x14, 0xAA, 0x02, 0x31, 0x32, 0x33, 0x34, 0x35, 0x00,
-                          0x61, 0x00, 0x62, 0x00, 0x63, 0xAA, 0x07, 'A',  'T',  '\r'};
+  const Bytes expected = {0xAA, 0x00, 0xAA, 0x14, 0xAA, 0x02, 0x31, 0x32, 0x33, 0x34, 0x35,
+                          0x00, 0x61, 0x00, 0x62, 0x00, 0x63, 0xAA, 0x07, 'A',  'T',  '\r'};
   EXPECT_EQ(peer.Received(), expected);
 }
 
@@ -170,7 +162,8 @@ TEST_F(PosixIntegrationTest, WritesDoNotBlockWhenTheLineBacksUp) {
     peer.SetReading(true);
   });
   int32_t status = 0;
-  const int32_t error = ErrorNumberOf([&] { status = sms_->SendSMS(u"12", std::u16string(16382, u'x')); });
+  const int32_t error =
+      ErrorNumberOf([&] { status = sms_->SendSMS(u"12", std::u16string(16382, u'x')); });
   reader.join();
   EXPECT_EQ(error, 0);
   EXPECT_EQ(status, typeCustOK);

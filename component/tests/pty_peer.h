@@ -52,7 +52,7 @@ class PtyPeer {
   Script script_;
   std::string path_;
   int master_ = -1;
-  int slaveKeeper_ = -1;  // keeps the line up while the component reopens it
+  int slaveKeeper_ = -1;    // keeps the line up while the component reopens it
   int stop_[2] = {-1, -1};  // 'x' stops the thread, 'w' wakes it
   std::mutex mutex_;
   std::condition_variable changed_;
