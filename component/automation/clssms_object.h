@@ -3,9 +3,10 @@
 // connection point through which SMSError reaches the clients' sinks.
 #pragma once
 
+#include <windows.h>
+
 #include <ocidl.h>
 #include <olectl.h>
-#include <windows.h>
 
 #include <memory>
 #include <vector>

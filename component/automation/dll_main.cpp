@@ -1,6 +1,7 @@
 // The four exports of Mobi.dll and its class factory.
-#include <olectl.h>
 #include <windows.h>
+
+#include <olectl.h>
 
 #include <new>
 

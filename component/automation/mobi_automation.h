@@ -7,6 +7,8 @@
 // identifier resources, the registration and the object's QueryInterface.
 #pragma once
 
+#include <windows.h>
+
 #include <oaidl.h>
 #include <objbase.h>
 

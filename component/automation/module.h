@@ -3,8 +3,9 @@
 // component's C++ types and automation types.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <string>
 

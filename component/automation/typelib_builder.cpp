@@ -12,8 +12,9 @@
 // dual interface gets its flags before its IDispatch base; the coclass gets
 // its flags after its implemented interfaces (adding them marks it
 // dispatchable); every type is laid out before the library is saved.
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <cstdio>
 #include <cstring>
