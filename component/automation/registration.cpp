@@ -72,9 +72,17 @@ LONG DeleteTree(const std::wstring& key) {
   return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
 }
 
-bool KeyExists(const std::wstring& key, REGSAM view) {
+// Whether `key` of the classes root exists in the other architecture's view.
+// The view flags are honoured on HKLM\Software\Classes (where the machine's
+// registrations live); on HKEY_CLASSES_ROOT, Wine ignores them.
+LONG OpenOtherView(const std::wstring& key, REGSAM access, HKEY* h) {
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + key).c_str(), 0,
+                       access | kOtherView, h);
+}
+
+bool ExistsInOtherView(const std::wstring& key) {
   HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, &h) != ERROR_SUCCESS) {
+  if (OpenOtherView(key, KEY_READ, &h) != ERROR_SUCCESS) {
     return false;
   }
   RegCloseKey(h);
@@ -95,27 +103,30 @@ bool DeleteIfNoSubkeys(const std::wstring& key) {
   return DeleteTree(key) == ERROR_SUCCESS;
 }
 
-// Whether HKCR\`key` is one key for both architectures (the registry does not
-// redirect it): a value written in this view shows in the other one.
+// Whether HKCR\`key` may be one key for both architectures (the registry
+// does not redirect it): a value written in this view shows in the other one.
+// When the other view's key cannot be opened at all, the answer is not
+// known, and "shared" is the safe one: the key stays.
 bool SharedWithOtherView(const std::wstring& key) {
   HKEY mine = nullptr;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | KEY_SET_VALUE, &mine) !=
       ERROR_SUCCESS) {
     return false;
   }
+  HKEY other = nullptr;
+  if (OpenOtherView(key, KEY_READ, &other) != ERROR_SUCCESS) {
+    RegCloseKey(mine);
+    return true;
+  }
   const wchar_t* probe = L"MobiRegistryViewProbe";
   const DWORD one = 1;
-  bool shared = false;
+  bool shared = true;
   if (RegSetValueExW(mine, probe, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one) ==
       ERROR_SUCCESS) {
-    HKEY other = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | kOtherView, &other) ==
-        ERROR_SUCCESS) {
-      shared = RegQueryValueExW(other, probe, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-      RegCloseKey(other);
-    }
+    shared = RegQueryValueExW(other, probe, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegDeleteValueW(mine, probe);
   }
+  RegCloseKey(other);
   RegCloseKey(mine);
   return shared;
 }
@@ -210,7 +221,7 @@ HRESULT UnregisterServer() {
   LONG rc = DeleteTree(ClsidKey());
   // After our class key is gone, a class key in the other view is the other
   // architecture's registration.
-  const bool otherRegistered = KeyExists(ClsidKey() + L"\\InprocServer32", kOtherView);
+  const bool otherRegistered = ExistsInOtherView(ClsidKey() + L"\\InprocServer32");
   auto drop = [&](const std::wstring& key) {
     if (otherRegistered && SharedWithOtherView(key)) return;
     LONG r = DeleteTree(key);
