@@ -197,11 +197,10 @@ STDMETHODIMP SmsErrorConnectionPoint::EnumConnections(IEnumConnections** ppEnum)
   *ppEnum = nullptr;
   try {
     std::vector<CONNECTDATA> items;
-    for (const Sink& s : sinks_) {
-      items.push_back(CONNECTDATA{s.dispatch, s.cookie});
-      s.dispatch->AddRef();
-    }
-    auto* e = new ConnectionEnumerator(std::move(items));
+    items.reserve(sinks_.size());
+    for (const Sink& s : sinks_) items.push_back(CONNECTDATA{s.dispatch, s.cookie});
+    auto* e = new ConnectionEnumerator(std::move(items));  // nothrow from here on
+    for (const Sink& s : sinks_) s.dispatch->AddRef();     // the enumerator's references
     *ppEnum = e;
     return S_OK;
   } catch (const std::bad_alloc&) {
@@ -365,19 +364,21 @@ STDMETHODIMP ClsSmsObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
   hr = DispInvoke(static_cast<_clsSMS*>(this), vtableInfo_, id, flags, params, result, excep,
                   argErr);
   // A failed method: late-bound callers get DISP_E_EXCEPTION with the error's
-  // number and description, whether or not the runtime filled them in.
-  if (FAILED(hr) && hr != DISP_E_EXCEPTION && HRESULT_FACILITY(hr) == FACILITY_CONTROL) {
+  // number and description, whether or not the runtime filled them in. Error
+  // information present now was set by the method (it was cleared above);
+  // the runtime's own failures (a bad argument count, say) pass unchanged.
+  if (FAILED(hr) && hr != DISP_E_EXCEPTION) {
     IErrorInfo* info = nullptr;
-    if (excep) {
-      *excep = EXCEPINFO{};
-      excep->scode = hr;
-      if (GetErrorInfo(0, &info) == S_OK && info) {
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+      if (excep) {
+        *excep = EXCEPINFO{};
+        excep->scode = hr;
         info->GetSource(&excep->bstrSource);
         info->GetDescription(&excep->bstrDescription);
-        info->Release();
       }
+      info->Release();
+      hr = DISP_E_EXCEPTION;
     }
-    hr = DISP_E_EXCEPTION;
   }
   Release();
   return hr;
@@ -469,12 +470,12 @@ STDMETHODIMP ClsSmsObject::GetGUID(DWORD guidKind, GUID* pGUID) {
 STDMETHODIMP ClsSmsObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
   if (!ppEnum) return E_POINTER;
   *ppEnum = nullptr;
+  point_.AddRef();  // the enumerator's reference
   try {
-    std::vector<IConnectionPoint*> items{&point_};
-    point_.AddRef();
-    *ppEnum = new PointEnumerator(std::move(items));
+    *ppEnum = new PointEnumerator(std::vector<IConnectionPoint*>{&point_});
     return S_OK;
   } catch (const std::bad_alloc&) {
+    point_.Release();
     return E_OUTOFMEMORY;
   }
 }

@@ -227,6 +227,22 @@ TEST_F(Registered, DualInterfaceHasTheSevenMethodsInVirtualTableOrder) {
   ASSERT_EQ(vtable->GetTypeAttr(&ta), S_OK);
   EXPECT_EQ(ta->typekind, TKIND_INTERFACE);
   EXPECT_EQ(ta->cFuncs, 7);
+  // Its base is IDispatch from the imported standard OLE Automation library.
+  {
+    HREFTYPE base = 0;
+    Com<ITypeInfo> dispatchBase;
+    ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &base), S_OK);
+    ASSERT_EQ(vtable->GetRefTypeInfo(base, dispatchBase.put()), S_OK);
+    EXPECT_EQ(TypeName(dispatchBase.get()), L"IDispatch");
+    Com<ITypeLib> stdole;
+    UINT index = 0;
+    ASSERT_EQ(dispatchBase->GetContainingTypeLib(stdole.put(), &index), S_OK);
+    TLIBATTR* sa = nullptr;
+    ASSERT_EQ(stdole->GetLibAttr(&sa), S_OK);
+    EXPECT_TRUE(IsEqualGUID(sa->guid, IID_StdOle));
+    EXPECT_EQ(sa->wMajorVerNum, 2);
+    stdole->ReleaseTLibAttr(sa);
+  }
   const WORD vtableFlags =
       TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
   EXPECT_EQ(ta->wTypeFlags & vtableFlags, vtableFlags);
@@ -594,6 +610,52 @@ TEST_F(Terminal, EveryMethodEarlyBoundAndSMSErrorThroughTheConnectionPoint) {
   EXPECT_EQ(first.bad + second.bad + third.bad, 0);
   point->Unadvise(c1);
   point->Unadvise(c2);
+}
+
+// The client's own message loop hands the terminal's replies to the
+// component between calls (client_loop.peer): an error text that follows a
+// raw command raises SMSError while the client only pumps messages.
+class ClientLoop : public Terminal {};
+
+TEST_F(ClientLoop, RepliesBetweenCallsArriveWhileTheClientProcessesMessages) {
+  Com<IConnectionPointContainer> container;
+  ASSERT_EQ(sms->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  Com<IConnectionPoint> point;
+  ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
+  Sink sink(true);
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+
+  Bstr at(L"AT\r");
+  ASSERT_EQ(sms->ATSend(at.get()), S_OK);  // returns at once; the answer comes later
+  EXPECT_TRUE(sink.received.empty()) << "nothing runs before messages are processed";
+  // A plain message loop, bounded: the event arrives from inside it.
+  const DWORD start = GetTickCount();
+  while (sink.received.empty() && GetTickCount() - start < 10000) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  ASSERT_EQ(sink.received.size(), 1u);
+  EXPECT_EQ(sink.received[0], L"RING");
+  point->Unadvise(cookie);
+}
+
+// The terminal hangs up during a wait (hangup.peer): the waiting call ends
+// with the serial layer's error instead of waiting on or hanging, and the
+// port is closed afterwards.
+class HangUp : public Terminal {};
+
+TEST_F(HangUp, AHangUpDuringAWaitEndsTheCallWithTheSerialError) {
+  Bstr text;
+  const HRESULT hr = sms->MobiCheck(text.put());
+  EXPECT_EQ(hr, VbError(8020)) << std::hex << hr;
+  EXPECT_NE(LastErrorDescription().find(L"hung up"), std::wstring::npos)
+      << Narrow(LastErrorDescription());
+  EXPECT_EQ(sms->MobiReset(), VbError(8018));
 }
 
 // ---- After unregistration ---------------------------------------------------------
