@@ -61,6 +61,10 @@ std::vector<Emission> Terminal::TakeDue(TimePoint now) {
   return due;
 }
 
+void Terminal::FlushInput(TimePoint now) {
+  if (!hung_up_ && !input_.empty()) FrameInput(now, true);
+}
+
 // Fixed-length requests are complete as soon as their two bytes are in; a
 // request with a payload (and raw text) only once the line has been quiet.
 void Terminal::FrameInput(TimePoint now, bool quiet) {

@@ -109,6 +109,9 @@ class Terminal {
   // emission due at `now`, in order.
   std::vector<Emission> TakeDue(TimePoint now);
 
+  // Takes whatever input is pending as complete (the terminal is stopping).
+  void FlushInput(TimePoint now);
+
   bool hung_up() const { return hung_up_; }
   const TerminalConfig& config() const { return config_; }
 

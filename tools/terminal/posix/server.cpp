@@ -111,14 +111,23 @@ void TerminalServer::Run(int stop_fd) {
       if (errno == EINTR) continue;
       Fail("ppoll");
     }
-    if (fds[1].revents || (stop_fd >= 0 && fds[2].revents)) return;
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-      const ssize_t n = read(pty_.master(), buffer, sizeof buffer);
-      if (n > 0) {
-        terminal_.Receive(Clock::now(), Bytes(buffer, buffer + n));
-      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-        Fail("read from the pseudo-terminal");
+    const bool stopping = fds[1].revents || (stop_fd >= 0 && fds[2].revents);
+    if (stopping || (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+      // When stopping, what the component wrote last is still logged.
+      for (;;) {
+        const ssize_t n = read(pty_.master(), buffer, sizeof buffer);
+        if (n > 0) {
+          terminal_.Receive(Clock::now(), Bytes(buffer, buffer + n));
+          if (static_cast<size_t>(n) == sizeof buffer) continue;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+          Fail("read from the pseudo-terminal");
+        }
+        break;
       }
+    }
+    if (stopping) {
+      terminal_.FlushInput(Clock::now());
+      return;
     }
   }
 }
