@@ -47,7 +47,7 @@ Options:
                      the replies to show send progress
       --sim ARGS     options for the built-in simulator, in one argument,
                      e.g. --sim "--fail 123 --pace" (see mobi-terminal --help)
-  -v, --verbose      log every frame on the built-in simulator's line (stderr)
+  -v, --verbose      log every frame that crosses the line (stderr)
       --json         machine-readable output: one JSON object per line
       --cr           at: append a carriage return to STRING
       --listen MS    at: milliseconds to wait for error texts (default 1000)
@@ -55,7 +55,7 @@ Options:
 
 A number must be single-byte (ASCII) characters. The frame the component
 builds holds at most 32768 bytes: 2 + the number's characters + 2 per UTF-16
-unit of the text, so a text with a 11-digit number has at most 16377 units.
+unit of the text, so with an 11-digit number a text has at most 16377 units.
 )";
 }
 

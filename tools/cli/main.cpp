@@ -86,6 +86,7 @@ class Runner {
         tap_ = std::make_unique<LineTap>(
             device, CheckSettings(inv_.settings),
             [this](const terminal::Bytes& chunk) { OnChunk(chunk); },
+            [this](const terminal::Bytes& request) { OnRequest(request); },
             [this](const std::string& note) { rep_.Note(note); });
       } catch (const TapError& e) {
         rep_.Emit("mobi: " + std::string(e.what()),
@@ -162,10 +163,18 @@ class Runner {
   void OnChunk(const terminal::Bytes& chunk) {
     if (inv_.verbose) {
       const std::string line =
-          "line: " + terminal::Hex(chunk) + " | " + terminal::DescribeReply(chunk);
+          "line: from terminal " + terminal::Hex(chunk) + " | " + terminal::DescribeReply(chunk);
       rep_.Emit(line, {{"event", Str("line")}, {"log", Str(line)}}, true);
     }
     ReportReply(chunk);
+  }
+
+  // Called on the line watch's thread for what the component writes.
+  void OnRequest(const terminal::Bytes& bytes) {
+    if (!inv_.verbose) return;
+    const std::string line = "line: to terminal " + terminal::Hex(bytes) + " | " +
+                             terminal::Describe(terminal::DecodeRequest(bytes));
+    rep_.Emit(line, {{"event", Str("line")}, {"log", Str(line)}}, true);
   }
 
   // A progress line for a reply that arrives while a send waits.

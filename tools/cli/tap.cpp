@@ -88,8 +88,11 @@ speed_t Speed(int baud) {
 }  // namespace
 
 LineTap::LineTap(const std::string& device, const LineSettings& s, ChunkSink on_chunk,
-                 NoteSink on_note)
-    : device_(device), on_chunk_(std::move(on_chunk)), on_note_(std::move(on_note)) {
+                 ChunkSink on_request, NoteSink on_note)
+    : device_(device),
+      on_chunk_(std::move(on_chunk)),
+      on_request_(std::move(on_request)),
+      on_note_(std::move(on_note)) {
   auto fail = [&](const std::string& why) {
     const std::string text = device + ": " + why;
     if (fd_ >= 0) close(fd_);
@@ -131,7 +134,12 @@ LineTap::LineTap(const std::string& device, const LineSettings& s, ChunkSink on_
 LineTap::~LineTap() {
   Stop();
   if (wake_fd_ >= 0) close(wake_fd_);
-  if (fd_ >= 0) close(fd_);
+  if (fd_ >= 0) {
+    // Exclusive mode outlives this descriptor while another one stays open
+    // (a simulator keeps one): clear it so that the next open succeeds.
+    ioctl(fd_, TIOCNXCL);
+    close(fd_);
+  }
 }
 
 void LineTap::Start() {
@@ -201,8 +209,10 @@ void LineTap::Run() {
     if (fds[2].revents) {
       // Stopping: what the component wrote last still goes to the terminal.
       ssize_t n;
-      while ((n = read(pty_.master(), buffer, sizeof buffer)) > 0)
+      while ((n = read(pty_.master(), buffer, sizeof buffer)) > 0) {
+        on_request_(terminal::Bytes(buffer, buffer + n));
         if (!Forward(fd_, buffer, static_cast<size_t>(n))) break;
+      }
       return;
     }
     if (fds[0].revents) {  // from the terminal
@@ -223,8 +233,11 @@ void LineTap::Run() {
     }
     if (fds[1].revents) {  // from the component
       const ssize_t n = read(pty_.master(), buffer, sizeof buffer);
-      if (n > 0 && !Forward(fd_, buffer, static_cast<size_t>(n)))
-        on_note_("line watch: writing to " + device_ + " failed");
+      if (n > 0) {
+        on_request_(terminal::Bytes(buffer, buffer + n));
+        if (!Forward(fd_, buffer, static_cast<size_t>(n)))
+          on_note_("line watch: writing to " + device_ + " failed");
+      }
     }
   }
 }

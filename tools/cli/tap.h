@@ -28,8 +28,10 @@ class LineTap {
 
   // Opens `device` exclusively and sets its line to `settings`. Throws
   // TapError naming the device and the cause.
+  // `on_chunk` gets each reply chunk from the terminal, `on_request` each
+  // piece the component writes; both run on the tap's thread.
   LineTap(const std::string& device, const LineSettings& settings, ChunkSink on_chunk,
-          NoteSink on_note);
+          ChunkSink on_request, NoteSink on_note);
   ~LineTap();
   LineTap(const LineTap&) = delete;
   LineTap& operator=(const LineTap&) = delete;
@@ -55,6 +57,7 @@ class LineTap {
   terminal::PtyPair pty_;
   std::chrono::nanoseconds gap_;
   ChunkSink on_chunk_;
+  ChunkSink on_request_;
   NoteSink on_note_;
   std::thread thread_;
   std::mutex mutex_;  // guards chunk_ and last_

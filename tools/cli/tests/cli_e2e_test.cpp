@@ -179,6 +179,8 @@ TEST(MobiFaults, SplitReplyWithPauseIsTwoRepliesAndTheReportIsLost) {
   auto [run, log] = Against({"--fault", "split@3", "--fault-pause", "30"}, {"send", "123", "x"});
   EXPECT_EQ(run.code, 6) << run.out << run.err;
   EXPECT_HAS(log, "fault: split reply 3");
+  // The progress lines show the reply as the component received it.
+  EXPECT_HAS(run.out, "terminal: \"SUCC\" -> no change");
 }
 
 TEST(MobiFaults, PacedAndSplitRepliesWithinTheQuietGapArriveWhole) {
@@ -188,6 +190,7 @@ TEST(MobiFaults, PacedAndSplitRepliesWithinTheQuietGapArriveWhole) {
                             {"-s", "9600,n,8,1", "send", "123", "x"});
   EXPECT_EQ(run.code, 0) << run.out << run.err;
   EXPECT_HAS(run.out, "result: typeCustOK = 5");
+  EXPECT_HAS(run.out, "terminal: \"SUCCESS123\" -> delivered");
   EXPECT_HAS(log, "fault: split reply 3");
 }
 
@@ -217,6 +220,21 @@ TEST(MobiFaults, HangupDuringTheWaitIsAPortError) {
   // The simulator ends by itself after hanging up.
   const std::string log = terminal.WaitEnd();
   EXPECT_HAS(log, "hang-up");
+}
+
+TEST(MobiFaults, HangupReachesTheComponentOnADirectPort) {
+  Terminal terminal({"--fault", "hangup@1"});
+  const RunResult run = Mobi({"-p", terminal.path(), "--direct", "check"});
+  EXPECT_EQ(run.code, 3) << run.out << run.err;
+  EXPECT_HAS(run.err, "error 8020");
+  EXPECT_HAS(terminal.WaitEnd(), "rx AA 00 | MobiCheck");
+}
+
+TEST(MobiCommands, DirectPortSendsWithoutTheLineWatch) {
+  auto [run, log] = Against({}, {"--direct", "send", "321", "x"});
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_HAS(run.out, "result: typeCustOK = 5");
+  EXPECT_LACKS(run.out, "terminal: ");
 }
 
 TEST(MobiErrors, UnsendableInputWritesNothing) {
