@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <system_error>
 
 #include "cli.h"
 #include "mobi/clsSMS.h"
@@ -358,5 +359,13 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   Reporter reporter(inv.json, stdout, stderr);
-  return Runner(inv, payload, reporter).Run(sim_config);
+  try {
+    return Runner(inv, payload, reporter).Run(sim_config);
+  } catch (const std::system_error& e) {  // the simulator's or the watch's pseudo-terminal
+    reporter.Note(e.what());
+    return kExitPort;
+  } catch (const std::exception& e) {
+    reporter.Note(e.what());
+    return kExitInternal;
+  }
 }
