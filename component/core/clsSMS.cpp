@@ -176,9 +176,14 @@ enuStatus_Type clsSMS::SendSMS(std::u16string Tel, std::u16string Data) {
   modMain::AppendBytes(modMain::bytSend, modMain::NumberToBytes(Tel));
   modMain::AppendBytes(modMain::bytSend, modMain::TextToBytes(Data));
   frmSMS::Load()->MSComm1().Output(modMain::bytSend);
+  // The budget is counted in steps, and a step that sees a reply counts
+  // nothing: a terminal that keeps sending non-final replies would hold the
+  // send forever. Twice the budget in real time ends it all the same.
+  core::Host& host = PlatformHost();
+  const core::TimePoint giveUp = host.Now() + std::chrono::milliseconds(2 * remaining);
   int32_t elapsed = modMain::WaitReply(5000);
   for (;;) {
-    if (elapsed >= remaining) break;
+    if (elapsed >= remaining || host.Now() >= giveUp) break;
     const int32_t status = modMain::lngStatus;
     if (status == typeError || status == typeCustOK || status == TypeCustError) break;
     remaining -= elapsed;

@@ -265,6 +265,20 @@ TEST_F(ClsSMSTest, SendWithoutAFinalReportUsesTheWholeBudget) {
   EXPECT_EQ(Host().Elapsed(), 2010ms + 3010ms);
 }
 
+TEST_F(ClsSMSTest, AChattyTerminalCannotHoldASendForever) {
+  auto sms = Open();
+  // A non-final reply every 5 ms: every wait ends in its first step and
+  // counts nothing.
+  std::function<void()> chatter = [&] {
+    Host().Reply(5ms, Chunk(3));
+    Host().At(Host().Now() + 5ms, chatter);
+  };
+  Host().terminal = [&](const ByteArray&) { chatter(); };
+  EXPECT_EQ(sms->SendSMS(u"12345", u"hello"), typeSendOk);
+  EXPECT_GE(Host().Elapsed(), 10s);
+  EXPECT_LE(Host().Elapsed(), 10010ms);
+}
+
 TEST_F(ClsSMSTest, AnErrorTextDuringASendIsRaisedAndTheSendGoesOn) {
   auto sms = Open();
   std::vector<std::u16string> errors;

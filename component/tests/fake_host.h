@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "mobi/clsSMS.h"
+#include "error_number.h"
 #include "platform.h"
 
 namespace mobi::test {
@@ -93,17 +93,6 @@ class FakeHost final : public core::Host {
 
 // The one host of the test binary.
 FakeHost& Host();
-
-// The error number that `f` fails with, 0 if it does not fail.
-template <typename F>
-int32_t ErrorNumberOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 // Bytes from a string of ASCII characters.
 ByteArray Bytes(std::string_view text);
