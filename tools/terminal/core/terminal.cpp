@@ -205,21 +205,25 @@ void Terminal::Schedule(TimePoint at, Bytes bytes, int n) {
              std::to_string(config_.fault_pause.count()) + " ms");
     at = Put(at, Bytes(bytes.begin(), bytes.begin() + cut), std::move(note)) + config_.fault_pause;
     bytes.erase(bytes.begin(), bytes.begin() + cut);
+    events.push_back(std::move(replied));
+    Put(at, bytes, std::move(events), false, true);
+    return;
   }
   events.push_back(std::move(replied));
   Put(at, bytes, std::move(events));
 }
 
-TimePoint Terminal::Put(TimePoint at, const Bytes& bytes, std::vector<Event> events, bool hangup) {
+TimePoint Terminal::Put(TimePoint at, const Bytes& bytes, std::vector<Event> events, bool hangup,
+                        bool continues) {
   if (!config_.pace || bytes.empty()) {
-    emissions_.emplace(at, Emission{at, bytes, hangup, std::move(events)});
+    emissions_.emplace(at, Emission{at, bytes, hangup, std::move(events), continues});
     return at;
   }
   const Duration byte_time = ByteTime(config_.baud);
   const TimePoint start = std::max(at, line_free_);
   for (size_t i = 0; i < bytes.size(); ++i) {
     const TimePoint t = start + static_cast<int64_t>(i) * byte_time;
-    Emission e{t, Bytes{bytes[i]}, false, {}};
+    Emission e{t, Bytes{bytes[i]}, false, {}, continues || i > 0};
     if (i + 1 == bytes.size()) e.events = std::move(events);
     emissions_.emplace(t, std::move(e));
   }

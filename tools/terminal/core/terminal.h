@@ -91,6 +91,9 @@ struct Emission {
   Bytes bytes;
   bool hangup = false;
   std::vector<Event> events;
+  // The bytes continue a reply already on the line: leaving late would put a
+  // gap into the middle of it.
+  bool continues = false;
 };
 
 class Terminal {
@@ -126,7 +129,8 @@ class Terminal {
   void Schedule(TimePoint at, Bytes bytes, int reply_number);
   // Puts bytes on the line from `at` (paced or in one write); returns when the
   // last byte leaves.
-  TimePoint Put(TimePoint at, const Bytes& bytes, std::vector<Event> events, bool hangup = false);
+  TimePoint Put(TimePoint at, const Bytes& bytes, std::vector<Event> events, bool hangup = false,
+                bool continues = false);
   const FaultRule* FaultFor(int reply_number, FaultRule::Kind kind) const;
   void Note(std::vector<Event>& events, int reply_number, std::string text);
 

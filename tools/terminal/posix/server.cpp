@@ -1,10 +1,13 @@
 #include "terminal/posix/server.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 
 namespace mobi::terminal {
@@ -62,6 +65,19 @@ void TerminalServer::WriteDue(const std::vector<Emission>& due) {
       bytes.insert(bytes.end(), due[j].bytes.begin(), due[j].bytes.end());
       ++j;
     }
+    // Pacing is only as good as the wake-ups of this thread: on a busy machine
+    // a byte may leave late, which puts a gap on the line that nobody asked
+    // for. Say so, so that what the component does with it is understood.
+    const Duration late = Clock::now() - due[i].at;
+    if (terminal_.config().pace && due[i].continues && late > std::chrono::milliseconds(2)) {
+      Event note;
+      note.kind = Event::Kind::kFault;
+      note.text =
+          "late write: " + std::to_string(bytes.size()) + " byte(s) " +
+          std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(late).count()) +
+          " us behind the line rate (the machine is busy)";
+      Report(note);
+    }
     size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = write(pty_.master(), bytes.data() + done, bytes.size() - done);
@@ -90,7 +106,25 @@ void TerminalServer::WriteDue(const std::vector<Emission>& due) {
   }
 }
 
+// A paced line is only as regular as this thread's wake-ups. On a busy
+// machine they can come several milliseconds late, long enough for the
+// component to take one reply for two; real-time scheduling keeps them on
+// time. The thread sleeps between bytes, so it takes next to no processor.
+void TerminalServer::AskForRealTime() {
+  sched_param param{};
+  param.sched_priority = 10;
+  const int rc = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+  if (rc != 0) {
+    Event note;
+    note.kind = Event::Kind::kFault;
+    note.text = std::string("pacing without real-time scheduling (") + std::strerror(rc) +
+                "): bytes may leave late on a busy machine";
+    Report(note);
+  }
+}
+
 void TerminalServer::Run(int stop_fd) {
+  if (terminal_.config().pace) AskForRealTime();
   uint8_t buffer[4096];
   while (!hung_up_) {
     WriteDue(terminal_.TakeDue(Clock::now()));

@@ -39,6 +39,7 @@ class TerminalServer {
   bool hung_up() const { return hung_up_.load(); }
 
  private:
+  void AskForRealTime();
   void WriteDue(const std::vector<Emission>& due);
   void Report(Event event);
 

@@ -183,8 +183,9 @@ TEST_F(TerminalTest, PacingPutsOneByteOnTheLinePerCharacterTime) {
   for (size_t i = 0; i < all.size(); ++i) {
     EXPECT_EQ(all[i].bytes, Bytes{expected[i]});
     EXPECT_EQ(all[i].at, At(milliseconds(20)) + static_cast<int64_t>(i) * ByteTime(9600));
-    // Only the last byte completes the reply.
+    // Only the last byte completes the reply; all but the first continue it.
     EXPECT_EQ(all[i].events.size(), i + 1 == all.size() ? 1u : 0u);
+    EXPECT_EQ(all[i].continues, i > 0);
   }
   EXPECT_EQ(ByteTime(9600), std::chrono::nanoseconds(1'041'666));
 }
@@ -275,6 +276,9 @@ TEST_F(TerminalTest, PacedSplitKeepsTheLineOrder) {
   EXPECT_EQ(all[1].at, At(milliseconds(21)));  // the pause after the first part's last byte
   EXPECT_EQ(all[2].at, At(milliseconds(21)) + ByteTime(115200));
   EXPECT_EQ(all[2].bytes, Bytes{23});
+  // The second part continues the reply: a late write there would widen the pause.
+  EXPECT_FALSE(all[0].continues);
+  EXPECT_TRUE(all[1].continues);
 }
 
 }  // namespace
