@@ -1,0 +1,285 @@
+// mobi-bench: how quickly the component turns a terminal's reply into a
+// returned call, how many signal round trips it manages, and what waiting
+// costs in processor time. Runs the component against the simulated terminal
+// over a real pseudo-terminal with replies paced at line rate, at 9600 and
+// 115200 baud, with waits that end as soon as a reply is handled and with
+// waits that end only at 10 ms step boundaries, and prints one table.
+// A benchmark, not a test: it asserts nothing about the figures.
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "mobi/bench.h"
+#include "mobi/clsSMS.h"
+#include "terminal/posix/server.h"
+
+namespace {
+
+using mobi::terminal::Clock;
+using mobi::terminal::Event;
+using mobi::terminal::TerminalConfig;
+using mobi::terminal::TerminalServer;
+using Ms = std::chrono::duration<double, std::milli>;
+
+constexpr uint8_t kLevel = 23;
+constexpr char16_t kNumber[] = u"12345";
+constexpr char16_t kText[] = u"bench";
+
+struct Options {
+  int iterations = 200;  // MobiSignal latency samples per configuration
+  int sends = 40;        // SendSMS latency samples per configuration
+  double round_trip_seconds = 2;
+  bool cpu = true;  // the 5 s wait for a report that never comes
+};
+
+struct Percentiles {
+  double p50 = NAN;
+  double p99 = NAN;
+};
+
+Percentiles Of(std::vector<double> v) {
+  Percentiles p;
+  if (v.empty()) return p;
+  std::sort(v.begin(), v.end());
+  p.p50 = v[v.size() / 2];
+  p.p99 = v[std::min(v.size() - 1, static_cast<size_t>(std::ceil(v.size() * 0.99)) - 1)];
+  return p;
+}
+
+struct Figures {
+  Percentiles signal;
+  Percentiles send;
+  double round_trips = NAN;
+  double cpu_ms = NAN;
+  double wait_s = NAN;
+  int lost = 0;  // calls whose answer did not come through whole
+};
+
+double ThreadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "mobi-bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+// A simulated terminal on its own thread that remembers when the last byte
+// of its latest reply left.
+class Terminal {
+ public:
+  explicit Terminal(TerminalConfig config)
+      : server_(std::move(config), [this](const Event& e) {
+          if (e.kind == Event::Kind::kReplied) last_reply_ = e.at.time_since_epoch().count();
+          if (e.kind == Event::Kind::kError) Fail("simulator: " + e.text);
+        }) {
+    server_.Start();
+    mobi::SetPortDevice(1, server_.device_path());
+  }
+  ~Terminal() {
+    server_.Stop();
+    mobi::SetPortDevice(1, "");
+  }
+  Clock::time_point last_reply() const {
+    return Clock::time_point(Clock::duration(last_reply_.load()));
+  }
+
+ private:
+  std::atomic<Clock::rep> last_reply_{0};
+  TerminalServer server_;
+};
+
+std::u16string Settings(int baud) {
+  const std::string s = std::to_string(baud) + ",n,8,1";
+  return std::u16string(s.begin(), s.end());
+}
+
+TerminalConfig Paced(int baud) {
+  TerminalConfig c;
+  c.level = kLevel;
+  c.pace = true;
+  c.baud = baud;
+  c.reply_delay = std::chrono::milliseconds(0);
+  // Send replies 50 ms apart: separate chunks even for a wait that handles
+  // input only every 10 ms.
+  c.centre_delay = std::chrono::milliseconds(50);
+  c.report_delay = std::chrono::milliseconds(50);
+  return c;
+}
+
+Figures Measure(int baud, bool early_end, const Options& o) {
+  mobi::SetWaitStepEarlyEnd(early_end);
+  Figures f;
+  {
+    Terminal terminal(Paced(baud));
+    mobi::clsSMS sms;
+    sms.Initialize(1, Settings(baud));
+    int answered = 0;
+    for (int i = 0; i < 5; ++i) answered += sms.MobiSignal() == kLevel;  // warm-up
+    if (answered == 0) Fail("the simulated terminal did not answer MobiSignal");
+
+    // A reply can still be lost: a paced reply whose bytes the simulator could
+    // not write in time (a loaded machine) reaches the component in pieces.
+    std::vector<double> lat;
+    for (int i = 0; i < o.iterations; ++i) {
+      if (sms.MobiSignal() != kLevel) {
+        ++f.lost;
+        continue;
+      }
+      lat.push_back(Ms(Clock::now() - terminal.last_reply()).count());
+    }
+    f.signal = Of(lat);
+
+    int count = 0;
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::duration<double>(o.round_trip_seconds);
+    while (Clock::now() < end) {
+      if (sms.MobiSignal() == kLevel)
+        ++count;
+      else
+        ++f.lost;
+    }
+    f.round_trips = count / std::chrono::duration<double>(Clock::now() - start).count();
+
+    lat.clear();
+    for (int i = 0; i < o.sends; ++i) {
+      if (sms.SendSMS(kNumber, kText) != mobi::typeCustOK) {
+        ++f.lost;
+        continue;
+      }
+      lat.push_back(Ms(Clock::now() - terminal.last_reply()).count());
+    }
+    f.send = Of(lat);
+  }
+  if (o.cpu) {
+    TerminalConfig c = Paced(baud);
+    c.no_report = true;
+    Terminal terminal(c);
+    mobi::clsSMS sms;
+    sms.Initialize(1, Settings(baud));
+    const double cpu = ThreadCpuMs();
+    const auto start = Clock::now();
+    if (sms.SendSMS(kNumber, kText) != mobi::typeCenterOK) ++f.lost;
+    f.cpu_ms = ThreadCpuMs() - cpu;
+    f.wait_s = std::chrono::duration<double>(Clock::now() - start).count();
+  }
+  return f;
+}
+
+// Time on the wire for `bytes` characters at 8N1.
+double WireMs(int baud, int bytes) {
+  return bytes * 10.0 * 1000.0 / baud;
+}
+// The serial layer hands a reply over once the line has been quiet this long.
+double QuietGapMs(int baud) {
+  return std::max(WireMs(baud, 3), 5.0);
+}
+
+std::string Cell(double v, int decimals) {
+  if (std::isnan(v)) return "-";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+
+void Row(const char* figure, int baud, double early, double steps, double limit,
+         const char* limit_kind, int decimals) {
+  const std::string limit_cell = std::isnan(limit) ? "-" : Cell(limit, decimals) + " " + limit_kind;
+  std::printf("%-31s %7d %10s %12s %12s %16s %12s\n", figure, baud, Cell(early, decimals).c_str(),
+              Cell(steps, decimals).c_str(), Cell(early > 0 ? steps / early : NAN, 2).c_str(),
+              limit_cell.c_str(), Cell(std::isnan(limit) ? NAN : early / limit, 2).c_str());
+}
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto number = [&](double& out) {
+      if (i + 1 >= argc) return false;
+      const char* v = argv[++i];
+      const auto [p, ec] = std::from_chars(v, v + std::strlen(v), out);
+      return ec == std::errc() && *p == '\0' && out > 0;
+    };
+    double v = 0;
+    if (a == "--iterations" && number(v))
+      o.iterations = static_cast<int>(v);
+    else if (a == "--sends" && number(v))
+      o.sends = static_cast<int>(v);
+    else if (a == "--round-trip-seconds" && number(v))
+      o.round_trip_seconds = v;
+    else if (a == "--no-cpu")
+      o.cpu = false;
+    else {
+      std::printf(
+          "Usage: mobi-bench [--iterations N] [--sends N] [--round-trip-seconds S] [--no-cpu]\n"
+          "  --iterations N          MobiSignal latency samples per configuration (200)\n"
+          "  --sends N               SendSMS latency samples per configuration (40)\n"
+          "  --round-trip-seconds S  how long to count MobiSignal round trips (2)\n"
+          "  --no-cpu                skip the 5 s waits for a report that never comes\n");
+      return a == "--help" || a == "-h" ? (std::exit(0), false) : false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!ParseOptions(argc, argv, o)) return 2;
+  const int bauds[] = {9600, 115200};
+  std::printf(
+      "Mobi wait benchmark: the component against the simulated terminal on a pseudo-terminal,\n"
+      "replies paced at line rate (8N1). %d MobiSignal and %d SendSMS samples per cell.\n"
+      "early end: a wait step ends once a reply is handled (the component's design);\n"
+      "10 ms steps: a wait ends only at 10 ms step boundaries (the plain sleep loop).\n\n",
+      o.iterations, o.sends);
+  Figures early[2], steps[2];
+  for (int b = 0; b < 2; ++b) {
+    std::fprintf(stderr, "mobi-bench: %d baud, early end...\n", bauds[b]);
+    early[b] = Measure(bauds[b], true, o);
+    std::fprintf(stderr, "mobi-bench: %d baud, 10 ms steps...\n", bauds[b]);
+    steps[b] = Measure(bauds[b], false, o);
+  }
+  mobi::SetWaitStepEarlyEnd(true);
+
+  std::printf("%-31s %7s %10s %12s %12s %16s %12s\n", "figure", "baud", "early end", "10 ms steps",
+              "steps/early", "line limit", "early/limit");
+  std::printf("%s\n", std::string(106, '-').c_str());
+  for (int b = 0; b < 2; ++b) {
+    const int baud = bauds[b];
+    const double gap = QuietGapMs(baud);
+    Row("MobiSignal latency p50 (ms)", baud, early[b].signal.p50, steps[b].signal.p50, gap, "gap",
+        2);
+    Row("MobiSignal latency p99 (ms)", baud, early[b].signal.p99, steps[b].signal.p99, gap, "gap",
+        2);
+    Row("SendSMS report latency p50 (ms)", baud, early[b].send.p50, steps[b].send.p50, gap, "gap",
+        2);
+    Row("SendSMS report latency p99 (ms)", baud, early[b].send.p99, steps[b].send.p99, gap, "gap",
+        2);
+    // A round trip puts the 2-byte request and the 3-byte reply on the wire.
+    Row("MobiSignal round trips per s", baud, early[b].round_trips, steps[b].round_trips,
+        1000.0 / WireMs(baud, 5), "wire", 1);
+    Row("CPU in a 5 s report wait (ms)", baud, early[b].cpu_ms, steps[b].cpu_ms, NAN, "", 2);
+    Row("calls whose answer was lost", baud, early[b].lost, steps[b].lost, NAN, "", 0);
+  }
+  std::printf(
+      "\nLatency runs from the terminal's last reply byte to the call's return; its limit is the\n"
+      "quiet gap, max(3 character times, 5 ms), after which the serial layer hands a reply over.\n"
+      "The round-trip limit counts only the bytes on the wire: 5 characters of 10 bits.\n"
+      "A lost answer is a call that did not get its reply whole; it is left out of the\n"
+      "latency and round-trip figures.\n");
+  if (o.cpu)
+    std::printf("The report waits lasted %.2f-%.2f s of wall time.\n",
+                std::min({early[0].wait_s, early[1].wait_s, steps[0].wait_s, steps[1].wait_s}),
+                std::max({early[0].wait_s, early[1].wait_s, steps[0].wait_s, steps[1].wait_s}));
+  return 0;
+}

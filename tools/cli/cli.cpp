@@ -1,0 +1,415 @@
+#include "cli.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "terminal/core/options.h"
+#include "terminal/core/text.h"
+
+namespace mobi::cli {
+
+const char* ExitCodeHelp() {
+  return R"(  0  done; for send: delivered (typeCustOK)
+  1  unexpected failure inside the tool or the component
+  2  usage: bad command line, or a number or text that cannot be sent
+     (nothing was written to the port)
+  3  port: the port could not be opened or used, or the line hung up
+  4  send: the delivery report said FAILURE (TypeCustError)
+  5  the terminal answered ERROR (send: typeError; centre: refused)
+  6  send: the centre accepted the message, no delivery report came (typeCenterOK)
+  7  send: only OK or nothing within 5 s (typeSendOk)
+  8  check: no answer within about 1 s
+)";
+}
+
+const char* HelpText() {
+  return R"(Usage: mobi [OPTION]... COMMAND [ARGUMENT]...
+Drives a modem terminal through the Mobi component (clsSMS).
+
+Commands:
+  check              ask the terminal for its check text (MobiCheck)
+  signal             show the signal level, 0-255 (MobiSignal)
+  centre NUMBER      store the message-centre number (SetMobiCode)
+  reset              reset the terminal (MobiReset; does not wait)
+  send NUMBER TEXT   send TEXT (UTF-8) to NUMBER and follow it for up to 5 s
+                     (SendSMS); progress lines as the terminal reports
+  at STRING          write STRING as it is, no frame (ATSend); then show
+                     error texts that arrive within --listen milliseconds
+
+Options:
+  -p, --port PORT    serial port: a number 1-255 (/dev/ttyS{N-1}), a device
+                     path such as /dev/ttyUSB0 (used as port 1), or N=PATH;
+                     without it the built-in terminal simulator is used
+  -s, --settings S   line settings "baud,parity,data,stop" (default 9600,n,8,1)
+      --direct       with --port: let the component open the device itself;
+                     without it the tool holds the device and passes every
+                     byte through a pseudo-terminal to the component, watching
+                     the replies to show send progress
+      --sim ARGS     options for the built-in simulator, in one argument,
+                     e.g. --sim "--fail 123 --pace" (see mobi-terminal --help)
+  -v, --verbose      log every frame that crosses the line (stderr)
+      --json         machine-readable output: one JSON object per line
+      --cr           at: append a carriage return to STRING
+      --listen MS    at: milliseconds to wait for error texts (default 1000)
+  -h, --help         this text
+
+A number must be single-byte (ASCII) characters. The frame the component
+builds holds at most 32768 bytes: 2 + the number's characters + 2 per UTF-16
+unit of the text, so with an 11-digit number a text has at most 16377 units.
+)";
+}
+
+namespace {
+
+int ParseInt(const std::string& option, const std::string& value, int min, int max) {
+  int n = 0;
+  const char* end = value.data() + value.size();
+  const auto [ptr, ec] = std::from_chars(value.data(), end, n);
+  if (value.empty() || ec != std::errc() || ptr != end || n < min || n > max)
+    throw UsageError(option + ": expected a number from " + std::to_string(min) + " to " +
+                     std::to_string(max) + ", got \"" + value + "\"");
+  return n;
+}
+
+void ParsePort(const std::string& value, Invocation& inv) {
+  const size_t eq = value.find('=');
+  if (eq != std::string::npos) {
+    inv.port_number = ParseInt("--port", value.substr(0, eq), 1, 255);
+    inv.device = value.substr(eq + 1);
+    if (inv.device.empty()) throw UsageError("--port: no device path after \"=\"");
+  } else if (value.find('/') != std::string::npos) {
+    inv.port_number = 1;
+    inv.device = value;
+  } else {
+    inv.port_number = ParseInt("--port", value, 1, 255);
+  }
+}
+
+struct CommandSpec {
+  const char* name;
+  Command command;
+  size_t arguments;
+  const char* synopsis;
+};
+constexpr CommandSpec kCommands[] = {
+    {"check", Command::kCheck, 0, "check"},           {"signal", Command::kSignal, 0, "signal"},
+    {"centre", Command::kCentre, 1, "centre NUMBER"}, {"reset", Command::kReset, 0, "reset"},
+    {"send", Command::kSend, 2, "send NUMBER TEXT"},  {"at", Command::kAt, 1, "at STRING"},
+};
+
+}  // namespace
+
+Invocation ParseCommandLine(const std::vector<std::string>& args) {
+  Invocation inv;
+  std::vector<std::string> words;
+  bool options_done = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (options_done || a.empty() || a[0] != '-' || a == "-") {
+      words.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      options_done = true;
+      continue;
+    }
+    std::string name = a;
+    std::string value;
+    bool has_value = false;
+    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      name = a.substr(0, a.find('='));
+      value = a.substr(a.find('=') + 1);
+      has_value = true;
+    }
+    auto take = [&]() -> std::string {
+      if (has_value) return value;
+      if (i + 1 >= args.size()) throw UsageError(name + ": missing value");
+      return args[++i];
+    };
+    auto flag = [&](bool& target) {
+      if (has_value) throw UsageError(name + ": takes no value");
+      target = true;
+    };
+    if (name == "-h" || name == "--help")
+      flag(inv.help);
+    else if (name == "-p" || name == "--port")
+      ParsePort(take(), inv);
+    else if (name == "-s" || name == "--settings")
+      inv.settings = take();
+    else if (name == "--json")
+      flag(inv.json);
+    else if (name == "-v" || name == "--verbose")
+      flag(inv.verbose);
+    else if (name == "--cr")
+      flag(inv.append_cr);
+    else if (name == "--direct")
+      flag(inv.direct);
+    else if (name == "--listen")
+      inv.listen_ms = ParseInt(name, take(), 0, 60000);
+    else if (name == "--sim") {
+      const std::string line = take();
+      try {
+        for (std::string& s : terminal::SplitArguments(line)) inv.sim_options.push_back(s);
+      } catch (const std::invalid_argument& e) {
+        throw UsageError(std::string("--sim: ") + e.what());
+      }
+    } else {
+      throw UsageError("unknown option \"" + a +
+                       "\" (see mobi --help; a TEXT that starts with - "
+                       "goes after --)");
+    }
+  }
+  if (inv.help) return inv;
+  if (words.empty()) throw UsageError("no command given (check, signal, centre, reset, send, at)");
+  for (const CommandSpec& spec : kCommands) {
+    if (words[0] != spec.name) continue;
+    if (words.size() - 1 != spec.arguments)
+      throw UsageError(std::string("usage: mobi ") + spec.synopsis + " (got " +
+                       std::to_string(words.size() - 1) + " argument(s))");
+    inv.command = spec.command;
+    inv.args.assign(words.begin() + 1, words.end());
+    if (inv.port_number && !inv.sim_options.empty())
+      throw UsageError("--sim configures the built-in simulator, which --port replaces");
+    if (inv.direct && !inv.port_number) throw UsageError("--direct needs --port");
+    if (inv.append_cr && inv.command != Command::kAt)
+      throw UsageError("--cr applies to the at command only");
+    CheckSettings(inv.settings);
+    return inv;
+  }
+  throw UsageError("unknown command \"" + words[0] + "\" (check, signal, centre, reset, send, at)");
+}
+
+namespace {
+
+std::u16string FromUtf8(const std::string& what, const std::string& utf8) {
+  terminal::Utf8Error error{};
+  auto text = terminal::Utf8ToUtf16(utf8, &error);
+  if (!text)
+    throw UsageError(what + " is not valid UTF-8 (byte " + std::to_string(error.offset + 1) +
+                     " of " + std::to_string(utf8.size()) + ")");
+  return *text;
+}
+
+std::u16string Number(const std::string& what, const std::string& utf8) {
+  std::u16string number = FromUtf8(what, utf8);
+  if (number.empty()) throw UsageError(what + " is empty; the terminal needs at least one digit");
+  for (size_t i = 0; i < number.size(); ++i) {
+    if (number[i] >= 0x80) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(number[i]));
+      throw UsageError(what + " \"" + utf8 + "\": character " + std::to_string(i + 1) + " (" +
+                       code +
+                       ") is not a single-byte character; a number is sent one byte per "
+                       "character, so only ASCII characters can be used");
+    }
+  }
+  return number;
+}
+
+}  // namespace
+
+Payload PreparePayload(const Invocation& inv) {
+  Payload p;
+  switch (inv.command) {
+    case Command::kCentre: {
+      p.number = Number("the centre number", inv.args[0]);
+      const size_t frame = 2 + p.number.size();
+      if (frame > kMaxFrameBytes)
+        throw UsageError("the centre number has " + std::to_string(p.number.size()) +
+                         " characters; the frame limit of " + std::to_string(kMaxFrameBytes) +
+                         " bytes allows at most " + std::to_string(kMaxFrameBytes - 2));
+      break;
+    }
+    case Command::kSend: {
+      p.number = Number("the number", inv.args[0]);
+      p.text = FromUtf8("the text", inv.args[1]);
+      if (p.text.empty()) throw UsageError("the text is empty; an empty message cannot be sent");
+      const size_t frame = 2 + p.number.size() + 2 * p.text.size();
+      if (frame > kMaxFrameBytes) {
+        const size_t room = kMaxFrameBytes - 2 - std::min(p.number.size(), kMaxFrameBytes - 2);
+        throw UsageError("the text is too long: " + std::to_string(p.text.size()) +
+                         " UTF-16 units make a frame of " + std::to_string(frame) +
+                         " bytes; the limit is " + std::to_string(kMaxFrameBytes) +
+                         " bytes, so with a number of " + std::to_string(p.number.size()) +
+                         " characters the text may have at most " + std::to_string(room / 2) +
+                         " UTF-16 units");
+      }
+      break;
+    }
+    case Command::kAt: {
+      p.text = FromUtf8("the string", inv.args[0]);
+      if (inv.append_cr) p.text.push_back(u'\r');
+      if (p.text.empty()) throw UsageError("the string is empty; nothing would be written");
+      break;
+    }
+    default:
+      break;
+  }
+  return p;
+}
+
+LineSettings CheckSettings(const std::string& settings) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = settings.find(',', start);
+    std::string f = settings.substr(start, comma - start);
+    const size_t b = f.find_first_not_of(" \t");
+    const size_t e = f.find_last_not_of(" \t");
+    fields.push_back(b == std::string::npos ? "" : f.substr(b, e - b + 1));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  auto bad = [&](const std::string& why) {
+    throw UsageError("--settings \"" + settings + "\": " + why +
+                     " (expected baud,parity,data,stop such as 9600,n,8,1)");
+  };
+  if (fields.size() != 4) bad("needs 4 fields, has " + std::to_string(fields.size()));
+  int baud = 0;
+  const auto [ptr, ec] =
+      std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), baud);
+  if (fields[0].empty() || ec != std::errc() || ptr != fields[0].data() + fields[0].size() ||
+      baud < 50 || baud > 4000000)
+    bad("baud rate \"" + fields[0] + "\" is not a number from 50 to 4000000");
+  if (fields[1].size() != 1 || std::string("neomsNEOMS").find(fields[1][0]) == std::string::npos)
+    bad("parity \"" + fields[1] + "\" is not one of n, e, o, m, s");
+  if (fields[2].size() != 1 || fields[2][0] < '4' || fields[2][0] > '8')
+    bad("data bits \"" + fields[2] + "\" is not one of 4 to 8");
+  if (fields[3] != "1" && fields[3] != "1.5" && fields[3] != "2")
+    bad("stop bits \"" + fields[3] + "\" is not one of 1, 1.5, 2");
+  LineSettings out;
+  out.baud = baud;
+  out.parity = static_cast<char>(fields[1][0] | 0x20);
+  out.data_bits = fields[2][0] - '0';
+  out.stop_tenths = fields[3] == "1" ? 10 : fields[3] == "2" ? 20 : 15;
+  return out;
+}
+
+std::string SendWarning(const Payload& payload) {
+  if (payload.number.size() <= 11) return {};
+  return "the number has " + std::to_string(payload.number.size()) +
+         " characters, but a delivery report names at most 11: no report can match it, so the "
+         "send ends as typeCenterOK at best";
+}
+
+const char* StatusName(enuStatus_Type s) {
+  switch (s) {
+    case typeNoSend:
+      return "typeNoSend";
+    case typeSendOk:
+      return "typeSendOk";
+    case typeCenterOK:
+      return "typeCenterOK";
+    case TypeCustError:
+      return "TypeCustError";
+    case typeCustOK:
+      return "typeCustOK";
+    case typeError:
+      return "typeError";
+  }
+  return "unknown";
+}
+
+const char* StatusMeaning(enuStatus_Type s) {
+  switch (s) {
+    case typeNoSend:
+      return "not sent";
+    case typeSendOk:
+      return "sent, no confirmation from the centre";
+    case typeCenterOK:
+      return "accepted by the centre, no delivery report";
+    case TypeCustError:
+      return "delivery failed";
+    case typeCustOK:
+      return "delivered";
+    case typeError:
+      return "the terminal answered ERROR";
+  }
+  return "unknown status";
+}
+
+int ExitCodeForStatus(enuStatus_Type s) {
+  switch (s) {
+    case typeCustOK:
+      return kExitOk;
+    case TypeCustError:
+      return kExitFailed;
+    case typeError:
+      return kExitRejected;
+    case typeCenterOK:
+      return kExitNoReport;
+    case typeSendOk:
+      return kExitUnconfirmed;
+    case typeNoSend:
+      break;
+  }
+  return kExitInternal;
+}
+
+bool IsPortError(int32_t number) {
+  return number == 380 || (number >= 8000 && number < 9000);
+}
+
+std::string Reporter::JsonString(std::string_view utf8) {
+  std::string out = "\"";
+  for (const char ch : utf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04X", c);
+          out += buf;
+        } else {
+          out.push_back(ch);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string Reporter::JsonNumber(double value, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+  return buf;
+}
+
+void Reporter::Emit(const std::string& text, const std::vector<Field>& fields, bool to_err) {
+  std::lock_guard lock(mutex_);
+  if (json_) {
+    std::string line = "{";
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i) line += ",";
+      line += JsonString(fields[i].key) + ":" + fields[i].json;
+    }
+    std::fprintf(out_, "%s}\n", line.c_str());
+    std::fflush(out_);
+  } else if (!text.empty()) {
+    std::FILE* f = to_err ? err_ : out_;
+    std::fprintf(f, "%s\n", text.c_str());
+    std::fflush(f);
+  }
+}
+
+void Reporter::Note(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  std::fprintf(err_, "mobi: %s\n", text.c_str());
+  std::fflush(err_);
+}
+
+}  // namespace mobi::cli

@@ -1,0 +1,68 @@
+// Watches the line between the component and a real terminal: the tool holds
+// the device, the component opens a pseudo-terminal instead, and every byte is
+// passed through both ways at once. The terminal's replies are cut into chunks
+// by the same quiet-gap rule the component's serial layer applies, so each
+// chunk reported is one reply as the component sees it.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "cli.h"
+#include "terminal/core/text.h"
+#include "terminal/posix/pty.h"
+
+namespace mobi::cli {
+
+struct TapError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class LineTap {
+ public:
+  using ChunkSink = std::function<void(const terminal::Bytes& chunk)>;
+  using NoteSink = std::function<void(const std::string& note)>;
+
+  // Opens `device` exclusively and sets its line to `settings`. Throws
+  // TapError naming the device and the cause.
+  // `on_chunk` gets each reply chunk from the terminal, `on_request` each
+  // piece the component writes; both run on the tap's thread.
+  LineTap(const std::string& device, const LineSettings& settings, ChunkSink on_chunk,
+          ChunkSink on_request, NoteSink on_note);
+  ~LineTap();
+  LineTap(const LineTap&) = delete;
+  LineTap& operator=(const LineTap&) = delete;
+
+  // The pseudo-terminal the component opens in place of the device.
+  const std::string& path() const { return pty_.slave_path(); }
+  // Passes bytes on a thread of its own until Stop() or a hang-up of the
+  // device (which it passes on as a hang-up of the pseudo-terminal).
+  void Start();
+  // Stops passing bytes after forwarding what the component wrote last.
+  void Stop();
+  // Reports the reply chunk collected so far at once, without waiting for the
+  // quiet gap: the component has handed it over already when its call returned.
+  void Flush();
+
+ private:
+  void Run();
+  bool Forward(int to, const uint8_t* data, size_t size);
+
+  std::string device_;
+  int fd_ = -1;
+  int wake_fd_ = -1;
+  terminal::PtyPair pty_;
+  std::chrono::nanoseconds gap_;
+  ChunkSink on_chunk_;
+  ChunkSink on_request_;
+  NoteSink on_note_;
+  std::thread thread_;
+  std::mutex mutex_;  // guards chunk_ and last_
+  terminal::Bytes chunk_;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+}  // namespace mobi::cli

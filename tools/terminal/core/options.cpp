@@ -1,0 +1,215 @@
+#include "terminal/core/options.h"
+
+#include <charconv>
+#include <climits>
+
+namespace mobi::terminal {
+
+namespace {
+
+long ParseNumber(const std::string& option, const std::string& value, long min, long max) {
+  long n = 0;
+  const char* end = value.data() + value.size();
+  const auto [ptr, ec] = std::from_chars(value.data(), end, n);
+  if (value.empty() || ec != std::errc() || ptr != end || n < min || n > max)
+    throw OptionError(option + ": expected a whole number from " + std::to_string(min) + " to " +
+                      std::to_string(max) + ", got \"" + value + "\"");
+  return n;
+}
+
+Millis ParseMillis(const std::string& option, const std::string& value) {
+  return Millis(ParseNumber(option, value, 0, 600'000));
+}
+
+Bytes ParseHex(const std::string& option, const std::string& hex) {
+  Bytes out;
+  std::string digits;
+  for (char c : hex)
+    if (c != ' ' && c != ',') digits.push_back(c);
+  if (digits.empty() || digits.size() % 2 != 0)
+    throw OptionError(option + ": expected pairs of hex digits such as FF or AA01, got \"" + hex +
+                      "\"");
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    unsigned v = 0;
+    const auto [ptr, ec] = std::from_chars(digits.data() + i, digits.data() + i + 2, v, 16);
+    if (ec != std::errc() || ptr != digits.data() + i + 2)
+      throw OptionError(option + ": \"" + hex + "\" is not hex");
+    out.push_back(static_cast<uint8_t>(v));
+  }
+  return out;
+}
+
+// "split", "stray:AA", "drop@2", "glue@1,3-4".
+FaultRule ParseFault(const std::string& option, const std::string& spec) {
+  FaultRule rule;
+  std::string head = spec;
+  std::string which;
+  if (const size_t at = spec.find('@'); at != std::string::npos) {
+    head = spec.substr(0, at);
+    which = spec.substr(at + 1);
+  }
+  std::string arg;
+  if (const size_t colon = head.find(':'); colon != std::string::npos) {
+    arg = head.substr(colon + 1);
+    head.resize(colon);
+  }
+  if (head == "split")
+    rule.kind = FaultRule::Kind::kSplit;
+  else if (head == "glue")
+    rule.kind = FaultRule::Kind::kGlue;
+  else if (head == "stray")
+    rule.kind = FaultRule::Kind::kStray;
+  else if (head == "drop")
+    rule.kind = FaultRule::Kind::kDrop;
+  else if (head == "hangup")
+    rule.kind = FaultRule::Kind::kHangup;
+  else
+    throw OptionError(option + ": unknown fault \"" + head +
+                      "\" (known: split, glue, stray[:HEX], drop, hangup)");
+  if (!arg.empty()) {
+    if (rule.kind != FaultRule::Kind::kStray)
+      throw OptionError(option + ": only the stray fault takes a value (stray:HEX)");
+    rule.stray = ParseHex(option, arg);
+  }
+  size_t pos = 0;
+  while (!which.empty() && pos <= which.size()) {
+    size_t comma = which.find(',', pos);
+    if (comma == std::string::npos) comma = which.size();
+    const std::string item = which.substr(pos, comma - pos);
+    const size_t dash = item.find('-');
+    const long first = ParseNumber(option + " reply", item.substr(0, dash), 1, INT_MAX);
+    const long last =
+        dash == std::string::npos
+            ? first
+            : ParseNumber(option + " reply", item.substr(dash + 1), first, first + 10000);
+    for (long n = first; n <= last; ++n) rule.replies.insert(static_cast<int>(n));
+    pos = comma + 1;
+  }
+  return rule;
+}
+
+}  // namespace
+
+std::vector<std::string> ParseTerminalOptions(const std::vector<std::string>& args,
+                                              TerminalConfig& c) {
+  std::vector<std::string> rest;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::string value;
+    bool has_value = false;
+    if (name.rfind("--", 0) == 0) {
+      if (const size_t eq = name.find('='); eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name.resize(eq);
+        has_value = true;
+      }
+    }
+    auto take = [&]() -> const std::string& {
+      if (!has_value) {
+        if (i + 1 >= args.size()) throw OptionError(name + ": missing value");
+        value = args[++i];
+        has_value = true;
+      }
+      return value;
+    };
+    auto flag = [&] {
+      if (has_value) throw OptionError(name + ": takes no value");
+    };
+    if (name == "--level")
+      c.level = static_cast<uint8_t>(ParseNumber(name, take(), 0, 255));
+    else if (name == "--check-text")
+      c.check_text = take();
+    else if (name == "--reply-delay")
+      c.reply_delay = ParseMillis(name, take());
+    else if (name == "--centre-delay")
+      c.centre_delay = ParseMillis(name, take());
+    else if (name == "--report-delay")
+      c.report_delay = ParseMillis(name, take());
+    else if (name == "--fail")
+      c.fail_numbers.insert(take());
+    else if (name == "--error")
+      c.error_numbers.insert(take());
+    else if (name == "--silent")
+      flag(), c.silent = true;
+    else if (name == "--no-report")
+      flag(), c.no_report = true;
+    else if (name == "--error-text")
+      c.error_texts.push_back(take());
+    else if (name == "--unknown-type") {
+      const long t = ParseNumber(name, take(), 0, 255);
+      if (t == kReplyError || t == kReplyStatus || t == kReplyText || t == kReplyLevel)
+        throw OptionError(name + ": type " + std::to_string(t) +
+                          " has a meaning (0, 1, 9 and 20 do); choose another, such as 3 or 5");
+      c.unknown_type = static_cast<uint8_t>(t);
+    } else if (name == "--pace")
+      flag(), c.pace = true;
+    else if (name == "--baud")
+      c.baud = static_cast<int>(ParseNumber(name, take(), 50, 4'000'000));
+    else if (name == "--fault")
+      c.faults.push_back(ParseFault(name, take()));
+    else if (name == "--fault-pause")
+      c.fault_pause = ParseMillis(name, take());
+    else if (name == "--input-gap")
+      c.input_gap = Millis(ParseNumber(name, take(), 1, 1000));
+    else {
+      rest.push_back(args[i]);
+    }
+  }
+  return rest;
+}
+
+std::vector<std::string> SplitArguments(const std::string& line) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool in_arg = false;
+  char quote = 0;
+  for (char ch : line) {
+    if (quote) {
+      if (ch == quote)
+        quote = 0;
+      else
+        cur.push_back(ch);
+    } else if (ch == '\'' || ch == '"') {
+      quote = ch;
+      in_arg = true;
+    } else if (ch == ' ' || ch == '\t' || ch == '\n') {
+      if (in_arg) out.push_back(cur), cur.clear(), in_arg = false;
+    } else {
+      cur.push_back(ch);
+      in_arg = true;
+    }
+  }
+  if (quote) throw OptionError(std::string("unbalanced ") + quote + " in \"" + line + "\"");
+  if (in_arg) out.push_back(cur);
+  return out;
+}
+
+const char* TerminalOptionsHelp() {
+  return R"(  --level N            MobiSignal answer, 0-255 (default 23)
+  --check-text TEXT    MobiCheck answer, type 9 (default "MOBI-SIM READY")
+  --reply-delay MS     request to first reply, and between error texts (default 20)
+  --centre-delay MS    "OK" to "SEND OK" (default 100)
+  --report-delay MS    "SEND OK" to the delivery report (default 300)
+  --fail NUMBER        sends to NUMBER get "FAILURE"+NUMBER (repeatable)
+  --error NUMBER       sends to NUMBER get type 1 "ERROR", a centre NUMBER
+                       gets type 9 "ERROR" (repeatable)
+  --silent             answer nothing at all
+  --no-report          sends get "OK" and "SEND OK" but no delivery report
+  --error-text TEXT    a type 0 error text during every send, after "OK" (repeatable)
+  --unknown-type T     a reply of type T (not 0, 1, 9, 20) before every answer
+  --pace               send bytes at the line rate of --baud (10 bits per byte)
+  --baud N             line rate for --pace (default 9600)
+  --fault SPEC         inject a fault into replies (repeatable); SPEC is
+                       KIND[@LIST], LIST the reply numbers (1, 2, ... over
+                       the whole run; "2,4-5"), every reply if omitted:
+                         split       reply in two writes, --fault-pause apart
+                         glue        reply held back, written with the next one
+                         stray[:HEX] stray bytes (default FF) alone, then the reply
+                         drop        reply never sent
+                         hangup      hang up the line instead of the reply
+  --fault-pause MS     pause of split and stray (default 20)
+  --input-gap MS       quiet line that ends a request with a payload (default 5)
+)";
+}
+
+}  // namespace mobi::terminal
