@@ -658,6 +658,28 @@ TEST_F(HangUp, AHangUpDuringAWaitEndsTheCallWithTheSerialError) {
   EXPECT_EQ(sms->MobiReset(), VbError(8018));
 }
 
+// End to end with the terminal simulator (mobi-terminal --error-text "LOW
+// BALANCE"): the error text that comes during a send reaches the sink before
+// SendSMS returns, and the send still ends on its delivery report.
+class Simulator : public Terminal {};
+
+TEST_F(Simulator, AnErrorTextDuringASendReachesTheSinkBeforeTheSendEnds) {
+  Com<IConnectionPointContainer> container;
+  ASSERT_EQ(sms->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  Com<IConnectionPoint> point;
+  ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
+  Sink sink(false);
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  Bstr tel(L"13800138000"), data(L"Hi");
+  ::mobi::enuStatus_Type status{};
+  ASSERT_EQ(sms->SendSMS(tel.get(), data.get(), &status), S_OK);
+  EXPECT_EQ(status, ::mobi::typeCustOK);
+  ASSERT_EQ(sink.received.size(), 1u);
+  EXPECT_EQ(sink.received[0], L"LOW BALANCE");
+  point->Unadvise(cookie);
+}
+
 // ---- After unregistration ---------------------------------------------------------
 
 // MOBI_TEST_OTHER_REGISTERED=1: the other architecture's DLL is still
