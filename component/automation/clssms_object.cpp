@@ -17,14 +17,8 @@ HRESULT Guard(F&& call) {
   try {
     call();
     return S_OK;
-  } catch (const ::mobi::Error& e) {
-    return ReportError(HresultOfError(e.number()), Widen(e.description()));
-  } catch (const std::bad_alloc&) {
-    return ReportError(HresultOfError(7), L"Out of memory");
-  } catch (const std::exception& e) {
-    return ReportError(HresultOfError(51), L"Internal error: " + Widen(e.what()));
   } catch (...) {
-    return ReportError(HresultOfError(51), L"Internal error");
+    return ReportCurrentException();
   }
 }
 

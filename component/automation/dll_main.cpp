@@ -43,12 +43,8 @@ class ClassFactory final : public IClassFactory {
     ClsSmsObject* object = nullptr;
     try {
       object = new ClsSmsObject();
-    } catch (const ::mobi::Error& e) {
-      return ReportError(HresultOfError(e.number()), Widen(e.description()));
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
     } catch (...) {
-      return E_UNEXPECTED;
+      return ReportCurrentException();  // a call from another thread, say
     }
     HRESULT hr = object->QueryInterface(riid, ppv);
     object->Release();  // the object lives on only if the caller holds it

@@ -1,5 +1,8 @@
 #include "module.h"
 
+#include <new>
+#include <stdexcept>
+
 #include "mobi_automation.h"
 
 namespace mobi::automation {
@@ -86,6 +89,20 @@ HRESULT ReportError(HRESULT hr, const std::wstring& description) {
     create->Release();
   }
   return hr;
+}
+
+HRESULT ReportCurrentException() {
+  try {
+    throw;
+  } catch (const ::mobi::Error& e) {
+    return ReportError(HresultOfError(e.number()), Widen(e.description()));
+  } catch (const std::bad_alloc&) {
+    return ReportError(HresultOfError(7), L"Out of memory");
+  } catch (const std::exception& e) {
+    return ReportError(HresultOfError(51), L"Internal error: " + Widen(e.what()));
+  } catch (...) {
+    return ReportError(HresultOfError(51), L"Internal error");
+  }
 }
 
 }  // namespace mobi::automation

@@ -35,6 +35,10 @@ std::wstring Widen(const std::string& utf8);
 // 0x800A0000 plus the number; numbers that already are failure codes pass.
 HRESULT HresultOfError(long number);
 
+// Inside a catch block: the HRESULT and error information for the exception
+// being handled (a mobi::Error keeps its number and description).
+HRESULT ReportCurrentException();
+
 // Fills the thread's error information (source Mobi.clsSMS, the interface
 // _clsSMS, `description`) and returns `hr`.
 HRESULT ReportError(HRESULT hr, const std::wstring& description);
