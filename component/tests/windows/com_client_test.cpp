@@ -11,7 +11,9 @@
 // MOBI_TEST_DLL is the DLL's Windows path.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
+#include <vector>
 
 #include "com_test_support.h"
 
@@ -395,6 +397,63 @@ TEST_F(Registered, ExportsServeOnlyTheClassAndCountObjectsAndLocks) {
   again.Reset();
   EXPECT_EQ(canUnload(), S_OK);
   FreeLibrary(dll);
+}
+
+// ---- Resources --------------------------------------------------------------------
+
+TEST_F(Registered, ResourcesHoldTheIdentifiersAndTheVersionBlock) {
+  HMODULE dll = LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(dll, nullptr);
+  const std::pair<const wchar_t*, const GUID*> ids[] = {{L"_IID_CLSSMS", &IID__clsSMS},
+                                                        {L"_SRCIID_CLSSMS", &DIID___clsSMS}};
+  for (const auto& [name, guid] : ids) {
+    SCOPED_TRACE(Narrow(name));
+    HRSRC res = FindResourceW(dll, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    ASSERT_NE(res, nullptr);
+    ASSERT_EQ(SizeofResource(dll, res), 20u);
+    const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(dll, res)));
+    ASSERT_NE(bytes, nullptr);
+    const unsigned char length[4] = {16, 0, 0, 0};
+    EXPECT_EQ(memcmp(bytes, length, 4), 0);
+    EXPECT_EQ(memcmp(bytes + 4, guid, 16), 0);
+  }
+  HRSRC tlb = FindResourceW(dll, MAKEINTRESOURCEW(1), L"TYPELIB");
+  ASSERT_NE(tlb, nullptr);
+  const auto* msft = static_cast<const char*>(LockResource(LoadResource(dll, tlb)));
+  EXPECT_EQ(std::string(msft, 4), "MSFT");
+  FreeLibrary(dll);
+
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(DllPath().c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> block(size);
+  ASSERT_TRUE(GetFileVersionInfoW(DllPath().c_str(), 0, size, block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  WORD* translation = nullptr;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void**>(&translation), &length));
+  ASSERT_GE(length, 4u);
+  EXPECT_EQ(translation[0], 0x0804);
+  EXPECT_EQ(translation[1], 1200);
+  const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+      {L"FileVersion", L"1.00"},  {L"ProductVersion", L"1.00"},       {L"ProductName", L"Mobi"},
+      {L"InternalName", L"Mobi"}, {L"OriginalFilename", L"Mobi.dll"}, {L"OLESelfRegister", L""},
+  };
+  for (const auto& [name, value] : strings) {
+    SCOPED_TRACE(Narrow(name));
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\080404B0\\") + name;
+    wchar_t* text = nullptr;
+    length = 0;
+    ASSERT_TRUE(
+        VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&text), &length));
+    EXPECT_EQ(std::wstring(text ? text : L""), value);
+  }
 }
 
 // ---- Objects, errors, class information ----------------------------------------------
