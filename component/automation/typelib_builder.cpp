@@ -1,7 +1,11 @@
 // Build tool: writes the type library of Mobi.dll (MSFT format) through the
 // object runtime's own writer, and the two 20-byte identifier resources.
 //
-//   mobi_typelib_builder OUT.tlb IID.bin SRCIID.bin
+//   mobi_typelib_builder OUT.tlb IID.bin SRCIID.bin [OUT.idl]
+//
+// OUT.idl, if given, is the same library written as IDL text, for clients
+// and readers (widl cannot compile it back: it refuses a version and
+// "nonextensible" on a dispinterface).
 //
 // It runs at build time (under Wine when cross-building), once per
 // architecture: the 64-bit build writes a SYS_WIN64 library, the 32-bit build a
@@ -220,11 +224,111 @@ bool WriteIdResource(const wchar_t* path, const GUID& id) {
   return std::fclose(f) == 0 && ok;
 }
 
+// ---- The IDL text -------------------------------------------------------------
+
+std::wstring Uuid(const GUID& g) {
+  wchar_t text[40] = {};
+  StringFromGUID2(g, text, 40);
+  std::wstring s(text);
+  return s.substr(1, s.size() - 2);  // without the braces
+}
+
+std::wstring TypeText(VARTYPE vt) {
+  switch (vt) {
+    case VT_I2:
+      return L"short";
+    case VT_BSTR:
+      return L"BSTR";
+    case VT_BOOL:
+      return L"VARIANT_BOOL";
+    case VT_USERDEFINED:
+      return kEnumName;
+    default:
+      return L"VARIANT";
+  }
+}
+
+std::wstring Hex(long value) {
+  wchar_t text[16];
+  swprintf(text, 16, L"0x%08lx", static_cast<unsigned long>(value));
+  return text;
+}
+
+std::wstring Version(WORD major, WORD minor) {
+  return std::to_wstring(major) + L"." + std::to_wstring(minor);
+}
+
+std::wstring Member(const MemberDesc& m, bool dispatchOnly) {
+  std::wstring out = L"        [id(" + Hex(m.dispid) + L")]\n        ";
+  out += dispatchOnly ? L"void " : L"HRESULT ";
+  out += m.name;
+  out += L"(";
+  for (int i = 0; i < m.paramCount; ++i) {
+    const ParamDesc& p = m.params[i];
+    if (i) out += L", ";
+    if (p.kind == ParamKind::In) {
+      out += L"[in] " + TypeText(p.vt) + L" " + p.name;
+    } else {
+      out += L"[out, retval] " + TypeText(p.vt) + L"* " + p.name;
+    }
+  }
+  return out + L");\n";
+}
+
+std::wstring IdlText() {
+  std::wstring t;
+  t += L"// The automation interface of Mobi.dll, as its type library holds it.\n";
+  t += L"// Written by mobi_typelib_builder from mobi_automation.h, in the order of\n";
+  t += L"// the library (an IDL compiler would want enuStatus_Type first).\n\n";
+  t += L"[\n  uuid(" + Uuid(LIBID_Mobi) + L"),\n  version(" +
+       Version(kLibraryMajor, kLibraryMinor) + L"),\n  helpstring(\"" + kLibraryHelpString +
+       L"\")\n]\nlibrary " + kLibraryName + L"\n{\n";
+  t += L"    importlib(\"stdole2.tlb\");\n\n";
+  t += L"    interface " + std::wstring(kInterfaceName) + L";\n";
+  t += L"    dispinterface " + std::wstring(kEventsName) + L";\n\n";
+  t += L"    [\n      odl,\n      uuid(" + Uuid(IID__clsSMS) + L"),\n      version(" +
+       Version(kInterfaceMajor, kInterfaceMinor) +
+       L"),\n      hidden,\n      dual,\n      nonextensible,\n      oleautomation\n    ]\n";
+  t += L"    interface " + std::wstring(kInterfaceName) + L" : IDispatch {\n";
+  for (const MemberDesc& m : kMethods) t += Member(m, false);
+  t += L"    };\n\n";
+  t += L"    [\n      uuid(" + Uuid(CLSID_clsSMS) + L"),\n      version(" +
+       Version(kClassMajor, kClassMinor) + L")\n    ]\n";
+  t += L"    coclass " + std::wstring(kClassName) + L" {\n        [default] interface " +
+       kInterfaceName + L";\n        [default, source] dispinterface " + kEventsName +
+       L";\n    };\n\n";
+  t += L"    [\n      uuid(" + Uuid(DIID___clsSMS) + L"),\n      version(" +
+       Version(kEventsMajor, kEventsMinor) + L"),\n      hidden,\n      nonextensible\n    ]\n";
+  t += L"    dispinterface " + std::wstring(kEventsName) +
+       L" {\n        properties:\n        methods:\n";
+  for (const MemberDesc& m : kEvents) t += Member(m, true);
+  t += L"    };\n\n";
+  t += L"    typedef [uuid(" + Uuid(GUID_enuStatus_Type) + L"), version(" +
+       Version(kEnumMajor, kEnumMinor) + L")]\n    enum {\n";
+  bool first = true;
+  for (const EnumMemberDesc& e : kStatusMembers) {
+    if (!first) t += L",\n";
+    first = false;
+    t += L"        " + std::wstring(e.name) + L" = " + std::to_wstring(e.value);
+  }
+  t += L"\n    } " + std::wstring(kEnumName) + L";\n};\n";
+  return t;
+}
+
+bool WriteIdl(const wchar_t* path) {
+  const std::wstring text = IdlText();
+  std::string ascii(text.begin(), text.end());  // every name is ASCII
+  FILE* f = _wfopen(path, L"wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(ascii.data(), 1, ascii.size(), f) == ascii.size();
+  return std::fclose(f) == 0 && ok;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: mobi_typelib_builder OUT.tlb IID.bin SRCIID.bin\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: mobi_typelib_builder OUT.tlb IID.bin SRCIID.bin [OUT.idl]\n");
     return 2;
   }
   HRESULT hr = CoInitialize(nullptr);
@@ -245,6 +349,10 @@ int wmain(int argc, wchar_t** argv) {
   if (rc == 0 &&
       (!WriteIdResource(argv[2], IID__clsSMS) || !WriteIdResource(argv[3], DIID___clsSMS))) {
     std::fprintf(stderr, "mobi_typelib_builder: cannot write the identifier resources\n");
+    rc = 1;
+  }
+  if (rc == 0 && argc == 5 && !WriteIdl(argv[4])) {
+    std::fprintf(stderr, "mobi_typelib_builder: cannot write the IDL text\n");
     rc = 1;
   }
   CoUninitialize();
