@@ -39,7 +39,10 @@ bool IsGsmExtension(char16_t c) {
 }
 
 std::string Quoted(std::string_view s) {
-  return "\"" + std::string(s) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(s);
+  quoted += '"';
+  return quoted;
 }
 
 std::string TwoDigits(int v) {

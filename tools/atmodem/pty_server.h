@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "modem.h"
+#include "simulated_modem.h"
 
 namespace atmodem {
 

@@ -59,7 +59,8 @@ class Modem {
   // "+CMGS", "+CSCA=", "E0") is answered with `reply` instead ("ERROR",
   // "+CMS ERROR: 500"; an empty reply means no answer at all), `times` times
   // or, with times < 0, always. The command "SUBMIT" stands for the message
-  // text ended with Ctrl-Z.
+  // text ended with Ctrl-Z; the empty command matches every command, the bare
+  // "AT" too.
   void FailCommand(std::string command, std::string reply, int times = -1);
 
   void SetSignal(int rssi) { rssi_ = rssi; }

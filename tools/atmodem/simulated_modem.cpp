@@ -1,4 +1,4 @@
-#include "modem.h"
+#include "simulated_modem.h"
 
 #include <algorithm>
 #include <cctype>
@@ -175,6 +175,10 @@ void Modem::ExecuteLine(const std::string& raw) {
   commands_.push_back(line);
   std::string body = UpperOutsideQuotes(line.substr(2));
   std::vector<std::string> info;
+  if (std::string reply; body.find_first_not_of(' ') == std::string::npos && Matches("", reply)) {
+    if (!reply.empty()) Info({}, reply);
+    return;
+  }
   std::size_t i = 0;
   while (i < body.size()) {
     if (body[i] == ' ' || body[i] == ';') {
