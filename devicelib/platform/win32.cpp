@@ -13,6 +13,7 @@ namespace smsdll::platform {
 namespace {
 
 constexpr UINT kGbk = 936;
+constexpr DWORD kQuietMs = 10;
 
 std::string SystemText(DWORD code) {
   char* buffer = nullptr;
@@ -55,13 +56,15 @@ class Win32SerialPort final : public SerialPort {
   }
 
   Status Read(std::string& out, Millis timeout) override {
-    // Returns at once with what is buffered, else with the first bytes to
-    // arrive, else after the constant.
+    // Waits at most the timeout for the first byte, then returns once the
+    // line has been quiet for kQuietMs (the end of the modem's burst). A zero
+    // timeout returns at once with what is buffered.
     COMMTIMEOUTS t{};
-    t.ReadIntervalTimeout = MAXDWORD;
     if (Ms(timeout) > 0) {
-      t.ReadTotalTimeoutMultiplier = MAXDWORD;
+      t.ReadIntervalTimeout = kQuietMs;
       t.ReadTotalTimeoutConstant = Ms(timeout);
+    } else {
+      t.ReadIntervalTimeout = MAXDWORD;
     }
     if (!SetCommTimeouts(h_, &t))
       return {Error::kPortIo, "the port refuses its time-outs: " + SystemText(GetLastError())};

@@ -119,7 +119,7 @@ TEST(AtModemProgram, ServesAPseudoTerminalUntilSigterm) {
   };
   EXPECT_EQ(say("AT\r", "OK\r\n"), "AT\r\r\nOK\r\n");
   EXPECT_EQ(say("ATE0;+CMGF=1\r", "OK\r\n"), "ATE0;+CMGF=1\r\r\nOK\r\n");
-  EXPECT_EQ(say("AT+CSQ\r", "\r\n\r\n"), "\r\n+CME ERROR: 30\r\n");
+  EXPECT_EQ(say("AT+CSQ\r", "30\r\n"), "\r\n+CME ERROR: 30\r\n");
   EXPECT_EQ(say("AT+CMGL=\"ALL\"\r", "OK\r\n"),
             "\r\n+CMGL: 1,\"REC UNREAD\",\"+8613912345678\",\"\",\"26/12/08,19:10:00+32\"\r\n"
             "??\r\n\r\nOK\r\n");
