@@ -103,8 +103,7 @@ TEST_F(Modem, OpenSendFetchCloseThroughTheComPort) {
 
   EXPECT_EQ(dll.send("8613800290500", "hello from Windows", "10086", 1, err.bytes), 1)
       << err.text();
-  EXPECT_EQ(dll.send("", (kNiHao + "!").c_str(), "+8613912345678", 1, err.bytes), 1)
-      << err.text();
+  EXPECT_EQ(dll.send("", (kNiHao + "!").c_str(), "+8613912345678", 1, err.bytes), 1) << err.text();
 
   OutText text, sent, fetched, sender;
   ASSERT_EQ(dll.get(text.bytes, sent.bytes, fetched.bytes, sender.bytes, err.bytes), 1)
