@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 
 #include "ProjSmsDLL.h"
@@ -195,6 +198,31 @@ TEST_F(EntriesTest, PortsThatAreNoModemsAreNamedWithTheirCause) {
   EXPECT_EQ(lib_.open(0, -1, 9600, "", &handle, err.bytes), 0);
   EXPECT_NE(err.text().find("port -1 is not a port number"), std::string::npos) << err.text();
   EXPECT_EQ(handle, 55);
+}
+
+TEST_F(EntriesTest, PortMapFileNamesTheDevice) {
+  auto map = std::filesystem::temp_directory_path() / ("smsdll-ports-" + std::to_string(getpid()));
+  std::ofstream(map) << "# test bench\nCOM6 = " << modem_.path() << "\n";
+  ::setenv("PROJSMSDLL_PORTMAP", map.c_str(), 1);
+  OutText err;
+  int32_t handle = 0;
+  EXPECT_EQ(lib_.open(0, 6, 9600, "", &handle, err.bytes), 1) << err.text();
+  EXPECT_EQ(lib_.close(6, handle, err.bytes), 1) << err.text();
+  ::unsetenv("PROJSMSDLL_PORTMAP");
+  std::filesystem::remove(map);
+}
+
+TEST_F(EntriesTest, AModemThatGoesAwayIsReportedNotWaitedFor) {
+  auto gone = std::make_unique<atmodem::BackgroundModem>();
+  ::setenv("PROJSMSDLL_PORT5", gone->path().c_str(), 1);
+  OutText err;
+  int32_t handle = 0;
+  ASSERT_EQ(lib_.open(0, 5, 9600, "", &handle, err.bytes), 1) << err.text();
+  gone.reset();  // unplugged
+  EXPECT_EQ(lib_.send("", "hi", "10086", 1, err.bytes), 0);
+  EXPECT_EQ(err.text(), "error 4: the device was disconnected");
+  EXPECT_EQ(lib_.close(5, handle, err.bytes), 1) << err.text();
+  ::unsetenv("PROJSMSDLL_PORT5");
 }
 
 TEST_F(EntriesTest, ModemAnsweringErrorFailsTheCallWithTheModemsAnswer) {
