@@ -82,6 +82,35 @@ const char* CmsText(int code) {
   }
 }
 
+const char* CmeText(int code) {
+  switch (code) {
+    case 3:
+      return "operation not allowed";
+    case 4:
+      return "operation not supported";
+    case 10:
+      return "no SIM card inserted";
+    case 11:
+      return "SIM PIN required";
+    case 12:
+      return "SIM PUK required";
+    case 13:
+      return "SIM failure";
+    case 14:
+      return "SIM busy";
+    case 16:
+      return "incorrect password";
+    case 30:
+      return "no network service";
+    case 31:
+      return "network timeout";
+    case 100:
+      return "unknown error";
+    default:
+      return nullptr;
+  }
+}
+
 std::string Shown(std::string_view text) {
   std::string out;
   for (char c : text.substr(0, 60)) {
@@ -120,9 +149,9 @@ std::string ExplainFinal(const std::string& final_line) {
       else
         code = code * 10 + (c - '0');
     }
-    if (numeric && prefix == std::string_view("+CMS ERROR:")) {
-      if (const char* text = CmsText(code)) return final_line + " (" + text + ")";
-    }
+    const bool sms = prefix == std::string_view("+CMS ERROR:");
+    if (const char* text = !numeric ? nullptr : sms ? CmsText(code) : CmeText(code))
+      return final_line + " (" + text + ")";
   }
   return final_line;
 }

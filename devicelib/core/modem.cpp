@@ -109,7 +109,9 @@ Status Modem::Start(std::string_view csca) {
     return {Error::kNoAnswer, "no modem answers on this port: \"AT\" got no OK in " +
                                   std::to_string(timeouts_.probe_attempts) + " tries of " +
                                   std::to_string(timeouts_.probe.count()) + " ms"};
-  for (const char* command : {"ATE0", "AT+CMGF=1", "AT+CSCS=\"IRA\""})
+  if (Status s = at_.Require("ATE0", timeouts_.command, reply); !s.ok()) return s;
+  if (Status s = CheckSim(); !s.ok()) return s;
+  for (const char* command : {"AT+CMGF=1", "AT+CSCS=\"IRA\""})
     if (Status s = at_.Require(command, timeouts_.command, reply); !s.ok()) return s;
   if (!TrimSpaces(csca).empty())
     if (Status s = SetServiceCentre(csca); !s.ok()) return s;
@@ -119,6 +121,20 @@ Status Modem::Start(std::string_view csca) {
       identity_ += (identity_.empty() ? "" : " ") + reply.lines.front();
   }
   return {};
+}
+
+Status Modem::CheckSim() {
+  AtReply reply;
+  if (Status s = at_.Exchange("AT+CPIN?", timeouts_.command, reply); !s.ok()) return s;
+  if (reply.final == AtReply::Final::kCmeError)  // no SIM, SIM failure, ...
+    return {Error::kModemRefused, "the SIM card is not usable: the modem answered " +
+                                      ExplainFinal(reply.final_line) + " to AT+CPIN?"};
+  const std::string* state = reply.Find("+CPIN:");
+  if (!reply.ok() || state == nullptr) return {};  // a modem without AT+CPIN
+  std::string_view value = TrimSpaces(std::string_view(*state).substr(6));
+  if (value == "READY") return {};
+  return {Error::kModemRefused,
+          "the SIM card is locked (" + std::string(value) + "): unlock it with AT+CPIN first"};
 }
 
 Status Modem::SetServiceCentre(std::string_view csca) {

@@ -39,7 +39,8 @@ class Modem {
  public:
   Modem(std::unique_ptr<SerialPort> port, Clock& clock, Codec& codec, ModemTimeouts timeouts = {});
 
-  // Finds the modem (AT, a few tries), turns echo off, selects text mode and
+  // Finds the modem (AT, a few tries), turns echo off, checks the SIM card
+  // (AT+CPIN?; a modem without the command is taken as ready), selects text mode and
   // the IRA character set, and sets the service centre when one is given.
   Status Start(std::string_view csca);
 
@@ -55,6 +56,8 @@ class Modem {
   const std::string& service_centre() const { return csca_; }
 
  private:
+  // Fails when the modem reports its SIM card missing or locked.
+  Status CheckSim();
   Status SetServiceCentre(std::string_view csca);
 
   std::unique_ptr<SerialPort> port_;

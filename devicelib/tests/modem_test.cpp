@@ -75,6 +75,22 @@ TEST_F(ModemTest, ModemRefusingTextModeIsNamed) {
   EXPECT_EQ(s.text(), "the modem answered +CMS ERROR: 303 (operation not supported) to AT+CMGF=1");
 }
 
+TEST_F(ModemTest, ALockedOrMissingSimIsNamedAtStart) {
+  sim_.SetSim("SIM PIN");
+  Status locked = Make().Start("");
+  EXPECT_EQ(locked.error(), Error::kModemRefused);
+  EXPECT_EQ(locked.text(), "the SIM card is locked (SIM PIN): unlock it with AT+CPIN first");
+  sim_.SetSim("");
+  Status missing = Make().Start("");
+  EXPECT_EQ(missing.text(),
+            "the SIM card is not usable: the modem answered +CME ERROR: 10 (no SIM card "
+            "inserted) to AT+CPIN?");
+  // A modem that does not know AT+CPIN is taken as ready.
+  sim_.SetSim("READY");
+  sim_.FailCommand("+CPIN", "ERROR");
+  EXPECT_TRUE(Make().Start("").ok());
+}
+
 TEST_F(ModemTest, PlainTextGoesAsGsmText) {
   Modem modem = Make();
   ASSERT_TRUE(modem.Start("").ok());

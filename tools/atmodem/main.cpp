@@ -18,9 +18,9 @@ namespace {
 const char kUsage[] = R"(Usage: mobi-atmodem [OPTION]...
 A simulated GSM modem on a pseudo-terminal. Prints the device path on the
 first line of standard output, then answers AT commands on it like a GSM
-modem in text mode (AT, ATE0/ATE1, ATI, ATZ, AT+CMGF, AT+CSCS, AT+CSCA,
-AT+CSMP, AT+CNMI, AT+CMGS, AT+CMGL, AT+CMGR, AT+CMGD, AT+CSQ, AT+CFUN,
-AT+CGMI, AT+CGMM, AT+CGMR, AT+CGSN) until SIGINT or SIGTERM.
+modem in text mode (AT, ATE0/ATE1, ATI, ATZ, AT+CPIN, AT+CMGF, AT+CSCS,
+AT+CSCA, AT+CSMP, AT+CNMI, AT+CMGS, AT+CMGL, AT+CMGR, AT+CMGD, AT+CSQ,
+AT+CFUN, AT+CGMI, AT+CGMM, AT+CGMR, AT+CGSN) until SIGINT or SIGTERM.
 
 Options:
   --inbox NUMBER:TEXT    store a received message from NUMBER (TEXT in UTF-8);
@@ -33,6 +33,8 @@ Options:
                          after Ctrl-Z) with REPLY instead (default "ERROR"; an
                          empty REPLY means no answer at all)
   --csq RSSI             signal level that AT+CSQ reports (0-31, 99; default 21)
+  --sim ready|pin|none   the SIM card: ready (default), locked until any
+                         AT+CPIN="<pin>", or not inserted
   --sent-log FILE        append each sent message to FILE as a line
                          "NUMBER<TAB>TEXT" (UTF-8)
   --link PATH            also make PATH a symbolic link to the device
@@ -106,6 +108,10 @@ int main(int argc, char** argv) {
       if (!value(v) || v.empty() || v.find_first_not_of("0123456789") != std::string::npos)
         return Usage("--csq needs a number");
       modem.SetSignal(std::stoi(v.substr(0, 3)));
+    } else if (arg == "--sim") {
+      if (!value(v) || (v != "ready" && v != "pin" && v != "none"))
+        return Usage("--sim needs ready, pin or none");
+      modem.SetSim(v == "ready" ? "READY" : v == "pin" ? "SIM PIN" : "");
     } else if (arg == "--fail") {
       if (!value(v) || v.empty()) return Usage("--fail needs COMMAND[:REPLY]");
       auto colon = v.find(':');

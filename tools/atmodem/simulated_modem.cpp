@@ -262,6 +262,10 @@ bool Modem::Execute(const std::string& name, const std::string& args,
     return k < params.size() ? Number(params[k].value) : std::nullopt;
   };
   const bool sms = name == "+CMGS" || name == "+CMGL" || name == "+CMGR" || name == "+CMGD";
+  if (sms && !test && sim_ != "READY") {
+    final = Cms(sim_.empty() ? 310 : 311);
+    return false;
+  }
   if (sms && !test && !settings_.text_mode) {
     final = Cms(302);  // this modem speaks text mode only
     return false;
@@ -289,6 +293,21 @@ bool Modem::Execute(const std::string& name, const std::string& args,
                    : name == "+CGMM" ? identity_.model
                    : name == "+CGMR" ? "Revision: " + identity_.revision
                                      : identity_.serial);
+    return true;
+  }
+  if (name == "+CPIN") {
+    if (test) return true;
+    if (sim_.empty()) {
+      final = "+CME ERROR: 10";
+      return false;
+    }
+    if (read) return info.push_back("+CPIN: " + sim_), true;
+    if (!set || params.empty() || params[0].value.empty()) return false;
+    if (sim_ == "READY") {
+      final = "+CME ERROR: 3";  // nothing to unlock
+      return false;
+    }
+    sim_ = "READY";
     return true;
   }
   if (name == "+CSQ") {

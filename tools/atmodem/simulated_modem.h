@@ -64,6 +64,9 @@ class Modem {
   void FailCommand(std::string command, std::string reply, int times = -1);
 
   void SetSignal(int rssi) { rssi_ = rssi; }
+  // The SIM card: "READY", "SIM PIN" (any AT+CPIN="<pin>" unlocks it) or
+  // "" for none inserted (+CME ERROR: 10). SMS commands need it ready.
+  void SetSim(std::string state) { sim_ = std::move(state); }
 
   const std::vector<SentMessage>& sent() const { return sent_; }
   std::vector<StoredMessage> inbox() const;
@@ -110,6 +113,7 @@ class Modem {
   Settings settings_;
   std::string centre_ = "+8613800290500";
   int rssi_ = 21;
+  std::string sim_ = "READY";
   int next_reference_ = 1;
   std::string line_;       // command line being typed
   bool entering_ = false;  // inside AT+CMGS message entry

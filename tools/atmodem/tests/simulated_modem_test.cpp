@@ -179,6 +179,18 @@ TEST_F(SimulatedModemTest, RadioOffMeansNoSignalAndNoSending) {
   EXPECT_EQ(Say(m_, "AT+CFUN=7\r"), "\r\nERROR\r\n");
 }
 
+TEST_F(SimulatedModemTest, SimCardStates) {
+  EXPECT_EQ(Say(m_, "AT+CPIN?\r"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
+  m_.SetSim("SIM PIN");
+  EXPECT_EQ(Say(m_, "AT+CPIN?\r"), "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGL=\"ALL\"\r"), "\r\n+CMS ERROR: 311\r\n");
+  EXPECT_EQ(Say(m_, "AT+CPIN=\"1234\"\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGL=\"ALL\"\r"), "\r\nOK\r\n");
+  m_.SetSim("");
+  EXPECT_EQ(Say(m_, "AT+CPIN?\r"), "\r\n+CME ERROR: 10\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGR=1\r"), "\r\n+CMS ERROR: 310\r\n");
+}
+
 TEST_F(SimulatedModemTest, ResetRestoresDefaults) {
   Say(m_, "AT+CSCS=\"UCS2\"\r");
   EXPECT_EQ(Say(m_, "ATZ\r"), "\r\nOK\r\n");
