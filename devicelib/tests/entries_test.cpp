@@ -1,7 +1,10 @@
 // The five entries of the built library, bound by name like the application
 // binds them, against the simulated modem on a real pseudo-terminal.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -198,6 +201,19 @@ TEST_F(EntriesTest, PortsThatAreNoModemsAreNamedWithTheirCause) {
   EXPECT_EQ(lib_.open(0, -1, 9600, "", &handle, err.bytes), 0);
   EXPECT_NE(err.text().find("port -1 is not a port number"), std::string::npos) << err.text();
   EXPECT_EQ(handle, 55);
+}
+
+TEST_F(EntriesTest, APortHeldByAnotherProgramIsNamedBusy) {
+  int other = ::open(modem_.path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  OutText err;
+  int32_t handle = 0;
+  EXPECT_EQ(lib_.open(0, kPort, 9600, "", &handle, err.bytes), 0);
+  EXPECT_EQ(err.text(), "error 2: port 4 (" + modem_.path() + "): is in use by another program");
+  ::close(other);
+  handle = Open();
+  Close(handle);
 }
 
 TEST_F(EntriesTest, PortMapFileNamesTheDevice) {

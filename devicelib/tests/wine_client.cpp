@@ -76,6 +76,18 @@ TEST(Offline, MissingPortAndMissingDeviceAreErrorsNamingTheCause) {
   EXPECT_EQ(err.text(), "error 8: no device is open: open one first");
 }
 
+TEST(Offline, PortMappedToADeviceThatIsNoSerialPort) {
+  const Dll& dll = Library();
+  ASSERT_NE(dll.open, nullptr);
+  SetEnvironmentVariableA("PROJSMSDLL_PORT8", "NUL");
+  _putenv("PROJSMSDLL_PORT8=NUL");
+  OutText err;
+  int32_t handle = 0;
+  EXPECT_EQ(dll.open(0, 8, 9600, "", &handle, err.bytes), 0);
+  EXPECT_TRUE(err.text().starts_with("error 3: port 8 (NUL): is not a serial device"))
+      << err.text();
+}
+
 TEST(Offline, FormShowLeavesItsArgumentAlone) {
   static const char kEmpty[] = "";  // read-only memory
   ASSERT_NE(Library().form, nullptr);
