@@ -21,6 +21,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
 
 mkfifo "$work/out"
 "$atmodem" --time 26/12/08,19:10:00+32 --inbox "+8613912345678:你好, 世界" \

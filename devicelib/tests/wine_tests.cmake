@@ -16,6 +16,7 @@ ExternalProject_Add(host_atmodem
   BINARY_DIR ${CMAKE_BINARY_DIR}/host-atmodem
   CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
   INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/host-atmodem/bin/mobi-atmodem)
 add_dependencies(devicelib_wine_client host_atmodem)
 
