@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -242,23 +243,31 @@ bool QtBackend::realize_window(Window& window) {
     extra += top->statusBar()->sizeHint().height();
   top->resize(cw, ch + extra);
   if (!window.resizable) top->setFixedSize(cw, ch + extra);
-  if (window.center) {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-      QRect avail = screen->availableGeometry();
-      QRect frame = top->frameGeometry();
-      frame.moveCenter(avail.center());
-      top->move(frame.topLeft());
-    }
-  } else {
-    top->move(layout::x_px(window.x), layout::y_px(window.y));
-  }
+  if (!window.center) top->move(layout::x_px(window.x), layout::y_px(window.y));
   n->controls[&window] = top;
   windows_[&window] = std::move(n);
   return true;
 }
 
 void QtBackend::show_window(Window& window) {
-  if (QWidget* w = widget_of(window)) w->show();
+  QWidget* w = widget_of(window);
+  if (!w) return;
+  if (window.center) {
+    // Centred before it shows, then once more when its frame is known.
+    auto centre = [w] {
+      if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = w->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        w->move(frame.topLeft());  // a window's position is its frame's
+      }
+    };
+    if (w->layout()) w->layout()->activate();
+    centre();
+    w->show();
+    centre();
+  } else {
+    w->show();
+  }
 }
 
 void QtBackend::activate_window(Window& window) {

@@ -17,27 +17,12 @@
 
 #include "dl_binder.h"
 #include "qt_backend.h"
+#include "qt_environment.h"
 #include "rt/layout.h"
 #include "rt/runtime.h"
 
 namespace rt {
 namespace {
-
-// The QApplication lives for the whole run, created only when tests run
-// (listing them needs no display).
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "rt_qt_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QApplication> app_;
-};
 
 struct Dialog : Window {
   struct Button : CommandButton {
@@ -158,12 +143,4 @@ TEST_F(QtBackendTest, TheCloseBoxAsksTheRuntimeWhichCloses) {
 }  // namespace
 }  // namespace rt
 
-// Fontconfig's caches live until the process ends; LeakSanitizer would call
-// them leaks. Only they are suppressed.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  ::testing::AddGlobalTestEnvironment(new rt::QtEnvironment);
-  return RUN_ALL_TESTS();
-}
+RT_QT_TEST_MAIN()

@@ -245,15 +245,15 @@ class Function<C, R(A...)> {
     void* sym = rt.bind(file_, entry_);
     if (!sym) return R{};
     auto fn = reinterpret_cast<CFn>(sym);
-    std::tuple<Slot<A>...> slots(args...);
-    auto result = std::apply([&](auto&... s) { return fn(s.c()...); }, slots);
+    std::tuple<Slot<A>...> cells(args...);
+    auto result = std::apply([&](auto&... s) { return fn(s.c()...); }, cells);
     const char* fault = nullptr;
-    std::apply([&](const auto&... s) { ((fault = fault ? fault : s.fault()), ...); }, slots);
+    std::apply([&](const auto&... s) { ((fault = fault ? fault : s.fault()), ...); }, cells);
     if (fault) {
       rt.raise(ErrorCode::BufferOverrun, std::string(entry_) + " " + fault);
       return R{};
     }
-    std::apply([](auto&... s) { (s.write_back(), ...); }, slots);
+    std::apply([](auto&... s) { (s.write_back(), ...); }, cells);
     if constexpr (std::is_same_v<R, bool>) {
       return result != 0;
     } else {
