@@ -25,13 +25,12 @@ class QtEnvironment : public ::testing::Environment {
 
 }  // namespace rt::testing
 
-// Fontconfig's caches live until the process ends; LeakSanitizer would call
-// them leaks. Only they are suppressed.
-extern "C" inline const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-
+// The test program's main. Fontconfig's caches live until the process ends;
+// LeakSanitizer would call them leaks: only they are suppressed.
 #define RT_QT_TEST_MAIN()                                                  \
+  extern "C" const char* __lsan_default_suppressions() {                   \
+    return "leak:libfontconfig.so\n";                                      \
+  }                                                                        \
   int main(int argc, char** argv) {                                        \
     ::testing::InitGoogleTest(&argc, argv);                                \
     ::testing::AddGlobalTestEnvironment(new ::rt::testing::QtEnvironment); \
