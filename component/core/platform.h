@@ -75,6 +75,10 @@ class Host {
 
   virtual TimePoint Now() = 0;
 
+  // An identifier of the calling thread, the same for every call from one
+  // thread and different between threads alive at the same time.
+  virtual uint64_t CurrentThread() = 0;
+
   // Processes the thread's messages until `deadline`: waits for messages and
   // handles each as it comes, returning early as soon as `stop()` holds after
   // a message was handled; at the deadline, handles what is pending and

@@ -97,7 +97,8 @@ class clsSMS {
 // Maps serial port number `port` (the ComPort of Initialize) to a device path,
 // for example "/dev/ttyUSB0" or a pseudo-terminal; an empty path removes the
 // mapping. Unmapped port n is the platform's n-th serial port (/dev/ttyS{n-1}
-// on POSIX, \\.\COMn on Windows).
+// on POSIX, \\.\COMn on Windows). Like the objects, call it on the thread
+// that uses the component (or before any object exists).
 void SetPortDevice(int port, std::string path);
 
 // Processes the thread's pending messages: hands received replies to the

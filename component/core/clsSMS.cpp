@@ -1,0 +1,243 @@
+// The public class clsSMS: opens the shared port, writes the request frames,
+// waits for the answers and hands the results back.
+#include "mobi/clsSMS.h"
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "errors.h"
+#include "frmSMS.h"
+#include "modMain.h"
+
+namespace mobi {
+
+using core::frmSMS;
+using core::PlatformHost;
+namespace modMain = core::modMain;
+
+namespace {
+
+// Every object alive at one time belongs to one thread: the owner.
+std::atomic<uint64_t> g_ownerThread{0};
+std::atomic<int> g_liveObjects{0};
+
+void ClaimOwnership(uint64_t me) {
+  uint64_t expected = 0;
+  if (!g_ownerThread.compare_exchange_strong(expected, me) && expected != me) {
+    core::Raise(core::kWrongThread,
+                "another thread owns the component's live objects; create and use every "
+                "clsSMS on one thread");
+  }
+  ++g_liveObjects;
+}
+
+void ReleaseOwnership() {
+  if (--g_liveObjects == 0) g_ownerThread = 0;
+}
+
+// VB's Val for the start of a text: leading blanks skipped, an optional sign,
+// digits with an optional fraction and exponent; 0 when no number begins the
+// text.
+double LeadingNumber(const std::u16string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+  std::string ascii;
+  for (; i < text.size() && text[i] < 0x80; ++i) ascii += static_cast<char>(text[i]);
+  bool negative = false;
+  std::size_t start = 0;
+  if (!ascii.empty() && (ascii[0] == '+' || ascii[0] == '-')) {
+    negative = ascii[0] == '-';
+    start = 1;
+  }
+  double value = 0;
+  auto [end, ec] = std::from_chars(ascii.data() + start, ascii.data() + ascii.size(), value,
+                                   std::chars_format::general);
+  if (end == ascii.data() + start) return 0;  // no digits
+  if (ec == std::errc::result_out_of_range) value = HUGE_VAL;
+  return negative ? -value : value;
+}
+
+}  // namespace
+
+struct clsSMS::Impl : core::MobiErrorListener {
+  uint64_t thread = 0;
+  bool alive = true;  // false once the object is released
+  std::map<Subscription, SMSErrorHandler> handlers;
+  Subscription nextSubscription = 1;
+
+  void CheckThread() const {
+    if (PlatformHost().CurrentThread() != thread) {
+      core::Raise(core::kWrongThread, "this clsSMS belongs to another thread");
+    }
+  }
+
+  // frmMain's handler: passes the text on to the object's clients as SMSError.
+  void frmMain_MobiError(const std::u16string& Message) override {
+    std::vector<Subscription> ids;
+    for (const auto& [id, handler] : handlers) ids.push_back(id);
+    for (Subscription id : ids) {
+      if (!alive) return;  // released by an earlier handler
+      auto it = handlers.find(id);
+      if (it == handlers.end()) continue;    // unsubscribed by an earlier handler
+      SMSErrorHandler handler = it->second;  // a copy survives unsubscription
+      handler(Message);
+    }
+  }
+};
+
+clsSMS::clsSMS() : impl_(std::make_shared<Impl>()) {
+  impl_->thread = PlatformHost().CurrentThread();
+  ClaimOwnership(impl_->thread);
+  try {
+    frmSMS::Load();
+  } catch (...) {
+    ReleaseOwnership();
+    throw;
+  }
+  frmSMS::Subscribe(impl_);  // frmMain
+}
+
+clsSMS::~clsSMS() {
+  // An object released on a foreign thread must not touch the shared state;
+  // its subscription lapses with it.
+  if (PlatformHost().CurrentThread() != impl_->thread) return;
+  impl_->alive = false;
+  try {
+    frmSMS::Load()->MSComm1().SetPortOpen(false);
+  } catch (...) {
+    // Termination ignores every failure.
+  }
+  frmSMS::Unload();
+  frmSMS::Unsubscribe(impl_.get());
+  ReleaseOwnership();
+}
+
+std::u16string clsSMS::Initialize(int16_t ComPort, std::u16string Settings) {
+  impl_->CheckThread();
+  // Every failure is ignored and the next step still attempted; a port that
+  // did not open shows itself at the next command.
+  std::shared_ptr<frmSMS> form;
+  try {
+    form = frmSMS::Load();
+  } catch (...) {
+    return {};
+  }
+  auto attempt = [](auto&& step) {
+    try {
+      step();
+    } catch (...) {
+    }
+  };
+  core::SerialControl& comm = form->MSComm1();
+  attempt([&] { comm.SetCommPort(ComPort); });
+  attempt([&] { comm.SetSettings(Settings); });
+  attempt([&] { comm.SetInputLen(0); });
+  attempt([&] { comm.SetInputMode(1); });
+  attempt([&] { comm.SetPortOpen(true); });
+  return {};
+}
+
+std::u16string clsSMS::MobiCheck() {
+  impl_->CheckThread();
+  modMain::strReply.clear();
+  modMain::bytSend = {0xAA, 0x00};
+  auto form = frmSMS::Load();
+  form->MSComm1().SetInBufferCount(0);
+  form->MSComm1().Output(modMain::bytSend);
+  modMain::WaitReply(1000);
+  return modMain::strReply;
+}
+
+bool clsSMS::SetMobiCode(std::u16string CenterCode) {
+  impl_->CheckThread();
+  modMain::strReply.clear();
+  modMain::bytSend = {0xAA, 0x09};
+  modMain::AppendBytes(modMain::bytSend, modMain::NumberToBytes(CenterCode));
+  frmSMS::Load()->MSComm1().Output(modMain::bytSend);
+  modMain::WaitReply(1000);
+  return modMain::strReply != u"ERROR";
+}
+
+void clsSMS::MobiReset() {
+  impl_->CheckThread();
+  modMain::bytSend = {0xAA, 0x07};
+  frmSMS::Load()->MSComm1().Output(modMain::bytSend);
+}
+
+enuStatus_Type clsSMS::SendSMS(std::u16string Tel, std::u16string Data) {
+  impl_->CheckThread();
+  modMain::lngStatus = typeSendOk;
+  int32_t remaining = 5000;
+  modMain::strSendTel = Tel;
+  modMain::bytSend = {0xAA, 0x02};
+  modMain::AppendBytes(modMain::bytSend, modMain::NumberToBytes(Tel));
+  modMain::AppendBytes(modMain::bytSend, modMain::TextToBytes(Data));
+  frmSMS::Load()->MSComm1().Output(modMain::bytSend);
+  // The budget is counted in steps, and a step that sees a reply counts
+  // nothing: a terminal that keeps sending non-final replies would hold the
+  // send forever. Twice the budget in real time ends it all the same.
+  core::Host& host = PlatformHost();
+  const core::TimePoint giveUp = host.Now() + std::chrono::milliseconds(2 * remaining);
+  int32_t elapsed = modMain::WaitReply(5000);
+  for (;;) {
+    if (elapsed >= remaining || host.Now() >= giveUp) break;
+    const int32_t status = modMain::lngStatus;
+    if (status == typeError || status == typeCustOK || status == TypeCustError) break;
+    remaining -= elapsed;
+    elapsed = modMain::WaitReply(remaining);
+  }
+  return static_cast<enuStatus_Type>(modMain::lngStatus);
+}
+
+int16_t clsSMS::MobiSignal() {
+  impl_->CheckThread();
+  modMain::strReply.clear();
+  modMain::bytSend = {0xAA, 0x14};
+  frmSMS::Load()->MSComm1().Output(modMain::bytSend);
+  modMain::WaitReply(1000);
+  const double rounded = std::nearbyint(LeadingNumber(modMain::strReply));  // halves to even
+  if (!(rounded >= -32768 && rounded <= 32767)) {
+    std::string text;
+    for (char16_t c : modMain::strReply) text += c < 0x80 ? static_cast<char>(c) : '?';
+    core::Raise(core::kOverflow, "the signal reply \"" + text + "\" is outside -32768 to 32767");
+  }
+  return static_cast<int16_t>(rounded);
+}
+
+void clsSMS::ATSend(std::u16string ATCMD) {
+  impl_->CheckThread();
+  modMain::strReply.clear();
+  auto form = frmSMS::Load();
+  auto bytes = PlatformHost().Ansi().Encode(ATCMD);
+  if (!bytes) {
+    core::Raise(core::kInvalidProcedureCall,
+                "the command has a character that the ANSI code page cannot encode");
+  }
+  form->MSComm1().Output(*bytes);
+}
+
+clsSMS::Subscription clsSMS::SubscribeSMSError(SMSErrorHandler handler) {
+  impl_->CheckThread();
+  const Subscription id = impl_->nextSubscription++;
+  impl_->handlers.emplace(id, std::move(handler));
+  return id;
+}
+
+void clsSMS::UnsubscribeSMSError(Subscription subscription) {
+  impl_->CheckThread();
+  impl_->handlers.erase(subscription);
+}
+
+void DoEvents() {
+  core::Host& host = PlatformHost();
+  const uint64_t owner = g_ownerThread;
+  if (owner != 0 && owner != host.CurrentThread()) {
+    core::Raise(core::kWrongThread, "DoEvents belongs on the thread that owns the clsSMS objects");
+  }
+  host.ProcessMessages(host.Now(), [] { return false; });
+}
+
+}  // namespace mobi

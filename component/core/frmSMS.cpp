@@ -1,0 +1,131 @@
+#include "frmSMS.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "modMain.h"
+
+namespace mobi::core {
+namespace {
+
+std::shared_ptr<frmSMS>& Instance() {
+  static std::shared_ptr<frmSMS> instance;
+  return instance;
+}
+
+std::vector<std::weak_ptr<MobiErrorListener>>& Listeners() {
+  static std::vector<std::weak_ptr<MobiErrorListener>> listeners;
+  return listeners;
+}
+
+// The reply text: the chunk's characters from the third on.
+std::u16string ReplyText() {
+  std::u16string text = modMain::BytesToText(modMain::bytRecv);
+  return text.size() > 2 ? text.substr(2) : std::u16string();
+}
+
+std::u16string Decimal(unsigned value) {
+  std::u16string out;
+  for (char c : std::to_string(value)) out += static_cast<char16_t>(c);
+  return out;
+}
+
+}  // namespace
+
+frmSMS::frmSMS(std::unique_ptr<SerialControl> control) : MSComm1_(std::move(control)) {}
+
+std::shared_ptr<frmSMS> frmSMS::Load() {
+  auto& instance = Instance();
+  if (!instance) {
+    auto form = std::make_shared<frmSMS>(PlatformHost().CreateSerialControl());
+    form->MSComm1_->OnComm = [weak = std::weak_ptr<frmSMS>(form)] {
+      if (auto self = weak.lock()) self->MSComm1_OnComm();
+    };
+    instance = std::move(form);
+  }
+  return instance;
+}
+
+std::shared_ptr<frmSMS> frmSMS::Current() {
+  return Instance();
+}
+
+void frmSMS::Unload() {
+  // Moved out first: the form's destruction may run arbitrary code.
+  auto dropped = std::move(Instance());
+  Instance().reset();
+}
+
+void frmSMS::Subscribe(const std::shared_ptr<MobiErrorListener>& listener) {
+  auto& all = Listeners();
+  std::erase_if(all, [](const auto& l) { return l.expired(); });
+  all.push_back(listener);
+}
+
+void frmSMS::Unsubscribe(const MobiErrorListener* listener) {
+  std::erase_if(Listeners(), [listener](const auto& l) {
+    auto locked = l.lock();
+    return !locked || locked.get() == listener;
+  });
+}
+
+void frmSMS::MSComm1_OnComm() {
+  // The form stays alive until the handler returns, even if an SMSError
+  // handler releases the last object meanwhile.
+  auto self = shared_from_this();
+  if (MSComm1_->InBufferCount() == 0) return;
+  modMain::bytRecv = MSComm1_->Input();
+  if (modMain::bytRecv.size() < 2) return;
+  switch (modMain::bytRecv[1]) {
+    case 0:
+      modMain::strReply = ReplyText();
+      MobiError(modMain::strReply);
+      break;
+    case 1:
+      GetSMSStatus(ReplyText());
+      break;
+    case 9:
+      modMain::strReply = ReplyText();
+      break;
+    case 20:
+      if (modMain::bytRecv.size() < 3) return;
+      modMain::strReply = Decimal(modMain::bytRecv[2]);
+      break;
+    default:  // 3 and unknown types: nothing but the end of the wait
+      break;
+  }
+  modMain::blnReceived = -1;
+}
+
+void frmSMS::GetSMSStatus(std::u16string RebackInfo) {
+  if (RebackInfo == u"ERROR") {
+    modMain::lngStatus = 6;
+  } else if (RebackInfo == u"OK") {
+    modMain::lngStatus = 2;
+  }
+  const std::u16string p = RebackInfo.substr(0, 7);
+  const std::u16string q = RebackInfo.size() > 7 ? RebackInfo.substr(7, 11) : std::u16string();
+  if (p == u"SEND OK") {
+    modMain::lngStatus = 3;
+  } else if (p == u"SUCCESS") {
+    if (q == modMain::strSendTel) modMain::lngStatus = 5;
+  } else if (p == u"FAILURE" && q == modMain::strSendTel) {
+    modMain::lngStatus = 4;
+  }
+}
+
+void frmSMS::MobiError(const std::u16string& Message) {
+  // A snapshot: handlers may subscribe or release objects while this runs.
+  const auto snapshot = Listeners();
+  for (const auto& weak : snapshot) {
+    auto listener = weak.lock();
+    if (!listener) continue;
+    const auto& now = Listeners();
+    const bool stillSubscribed = std::any_of(now.begin(), now.end(), [&](const auto& l) {
+      return !l.owner_before(weak) && !weak.owner_before(l);
+    });
+    if (stillSubscribed) listener->frmMain_MobiError(Message);
+  }
+}
+
+}  // namespace mobi::core

@@ -1,0 +1,334 @@
+#include "serial_control.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/timerfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "errors.h"
+
+namespace mobi::posix {
+namespace {
+
+using core::Raise;
+
+std::string Why(int err) {
+  return std::strerror(err);
+}
+
+bool SpeedOf(int32_t baud, speed_t& speed) {
+  static const std::pair<int32_t, speed_t> kSpeeds[] = {
+      {50, B50},           {75, B75},           {110, B110},         {134, B134},
+      {150, B150},         {200, B200},         {300, B300},         {600, B600},
+      {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+      {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+      {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+      {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+      {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+      {3500000, B3500000}, {4000000, B4000000},
+  };
+  for (const auto& [b, s] : kSpeeds) {
+    if (b == baud) {
+      speed = s;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+SerialControl::SerialControl(EventLoop& loop) : loop_(loop) {}
+
+SerialControl::~SerialControl() {
+  Close();
+}
+
+std::string SerialControl::DevicePath(int port) {
+  std::string mapped = core::MappedPortDevice(port);
+  return mapped.empty() ? "/dev/ttyS" + std::to_string(port - 1) : mapped;
+}
+
+void SerialControl::SetCommPort(int16_t port) {
+  if (PortOpen()) Raise(core::kPortOpenNotAllowed, "close the port before changing CommPort");
+  if (port < 1 || port > 255) {
+    Raise(core::kInvalidPortNumber, "port " + std::to_string(port) + " is not from 1 to 255");
+  }
+  port_ = port;
+}
+
+void SerialControl::SetSettings(const std::u16string& settings) {
+  settings_ = core::ParseSettings(settings);
+  if (PortOpen()) ApplySettings();
+}
+
+void SerialControl::SetInputLen(int16_t length) {
+  if (length < 0) Raise(core::kInvalidPropertyValue, "InputLen must not be negative");
+  inputLen_ = length;
+}
+
+void SerialControl::SetInputMode(int16_t mode) {
+  if (mode != 0 && mode != 1) {
+    Raise(core::kInvalidPropertyValue, "InputMode is 0 (text) or 1 (binary)");
+  }
+  inputMode_ = mode;
+}
+
+void SerialControl::SetPortOpen(bool open) {
+  if (open) {
+    Open();
+  } else {
+    Close();
+  }
+}
+
+void SerialControl::Open() {
+  if (PortOpen())
+    Raise(core::kPortAlreadyOpen, "COM" + std::to_string(port_) + " (" + device_ + ")");
+  const std::string path = DevicePath(port_);
+  const std::string name = "COM" + std::to_string(port_) + " (" + path + ")";
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == EACCES || err == EPERM || err == EBUSY) {
+      Raise(core::kHardwareNotAvailable, name + ": " + Why(err));
+    }
+    Raise(core::kInvalidPortNumber, name + ": " + Why(err));
+  }
+  // Exclusive: flock is what counts (root is not held back by TIOCEXCL).
+  if (flock(fd, LOCK_EX | LOCK_NB) < 0) {
+    const int err = errno;
+    ::close(fd);
+    Raise(core::kHardwareNotAvailable,
+          name + (err == EWOULDBLOCK ? ": in use by another program" : ": " + Why(err)));
+  }
+  termios tio{};
+  if (tcgetattr(fd, &tio) < 0) {
+    const int err = errno;
+    ::close(fd);
+    Raise(core::kInvalidPortNumber, name + " is not a serial device: " + Why(err));
+  }
+  ioctl(fd, TIOCEXCL);
+  fd_ = fd;
+  device_ = path;
+  hungUp_ = false;
+  try {
+    ApplySettings();
+    tcflush(fd_, TCIFLUSH);
+    timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timer_ < 0) Raise(core::kDeviceNotOpen, "timerfd_create: " + Why(errno));
+    fdWatch_ = loop_.Watch(fd_, EPOLLIN, [this](uint32_t events) { OnReadable(events); });
+    timerWatch_ = loop_.Watch(timer_, EPOLLIN, [this](uint32_t) { OnQuietGap(); });
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void SerialControl::Close() {
+  if (fdWatch_) loop_.Unwatch(std::exchange(fdWatch_, 0));
+  if (timerWatch_) loop_.Unwatch(std::exchange(timerWatch_, 0));
+  if (timer_ >= 0) ::close(std::exchange(timer_, -1));
+  if (fd_ >= 0) {
+    if (!out_.empty()) {
+      // A last try for what the line has not taken; closing does not wait.
+      [[maybe_unused]] const auto n = ::write(fd_, out_.data(), out_.size());
+    }
+    ::close(std::exchange(fd_, -1));
+  }
+  in_.clear();
+  out_.clear();
+}
+
+void SerialControl::ApplySettings() {
+  termios tio{};
+  if (tcgetattr(fd_, &tio) < 0) Raise(core::kSetCommStateFailed, device_ + ": " + Why(errno));
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  speed_t speed;
+  if (!SpeedOf(settings_.baud, speed)) {
+    Raise(core::kSetCommStateFailed,
+          std::to_string(settings_.baud) + " baud is not a speed this system supports");
+  }
+  cfsetispeed(&tio, speed);
+  cfsetospeed(&tio, speed);
+  switch (settings_.dataBits) {
+    case 5:
+      tio.c_cflag |= CS5;
+      break;
+    case 6:
+      tio.c_cflag |= CS6;
+      break;
+    case 7:
+      tio.c_cflag |= CS7;
+      break;
+    case 8:
+      tio.c_cflag |= CS8;
+      break;
+    default:
+      Raise(core::kSetCommStateFailed,
+            std::to_string(settings_.dataBits) + " data bits are not supported here");
+  }
+  switch (settings_.parity) {
+    case 'e':
+      tio.c_cflag |= PARENB;
+      break;
+    case 'o':
+      tio.c_cflag |= PARENB | PARODD;
+      break;
+    case 'm':
+      tio.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case 's':
+      tio.c_cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      break;
+  }
+  if (settings_.stopBits > 1) tio.c_cflag |= CSTOPB;
+  // Reads return what is there; O_NONBLOCK makes an empty read EAGAIN, so a
+  // read of 0 bytes means the line hung up.
+  tio.c_cc[VMIN] = 1;
+  tio.c_cc[VTIME] = 0;
+  if (tcsetattr(fd_, TCSANOW, &tio) < 0) {
+    Raise(core::kSetCommStateFailed, device_ + ": " + Why(errno));
+  }
+}
+
+void SerialControl::SetInBufferCount(int32_t count) {
+  if (count != 0) Raise(core::kInvalidPropertyValue, "InBufferCount can only be set to 0");
+  if (!PortOpen()) Raise(core::kPortNotOpen, hungUp_ ? "the line hung up" : "");
+  in_.clear();
+  tcflush(fd_, TCIFLUSH);
+  ArmTimer(std::chrono::nanoseconds(0));
+}
+
+int32_t SerialControl::InBufferCount() {
+  return static_cast<int32_t>(in_.size());
+}
+
+core::ByteArray SerialControl::Input() {
+  ArmTimer(std::chrono::nanoseconds(0));
+  return std::exchange(in_, {});
+}
+
+void SerialControl::Output(const core::ByteArray& bytes) {
+  if (!PortOpen()) Raise(core::kPortNotOpen, hungUp_ ? "the line hung up" : "");
+  if (!out_.empty()) {
+    out_.insert(out_.end(), bytes.begin(), bytes.end());
+    return;
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      break;
+    } else {
+      Raise(core::kWriteError, device_ + ": " + Why(errno));
+    }
+  }
+  if (done < bytes.size()) {
+    // The line has not taken everything: the rest goes out while messages
+    // are processed, and the caller does not wait for it.
+    out_.assign(bytes.begin() + static_cast<std::ptrdiff_t>(done), bytes.end());
+    loop_.Modify(fdWatch_, EPOLLIN | EPOLLOUT);
+  }
+}
+
+void SerialControl::OnWritable() {
+  while (!out_.empty()) {
+    const ssize_t n = ::write(fd_, out_.data(), out_.size());
+    if (n > 0) {
+      out_.erase(out_.begin(), out_.begin() + n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EAGAIN: later; other errors show as a hang-up on the read side
+    }
+  }
+  if (out_.empty()) loop_.Modify(fdWatch_, EPOLLIN);
+}
+
+void SerialControl::OnReadable(uint32_t events) {
+  if (events & EPOLLOUT) OnWritable();
+  bool gone = (events & (EPOLLHUP | EPOLLERR)) != 0;
+  std::size_t got = 0;
+  uint8_t chunk[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+    if (n > 0) {
+      in_.insert(in_.end(), chunk, chunk + n);
+      got += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    gone = true;  // 0 bytes or EIO: the other side is gone
+    break;
+  }
+  if (gone) {
+    HangUp();  // may destroy this
+    return;
+  }
+  if (in_.size() >= kInBufferSize) {
+    ArmTimer(std::chrono::nanoseconds(0));
+    RaiseOnComm();  // may destroy this
+    return;
+  }
+  if (got > 0) ArmTimer(core::QuietGap(settings_));
+}
+
+void SerialControl::OnQuietGap() {
+  uint64_t expirations;
+  [[maybe_unused]] auto n = ::read(timer_, &expirations, sizeof expirations);
+  // Bytes that came with the timer push the gap on.
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, 0) > 0) {
+    OnReadable(p.revents & (POLLHUP | POLLERR) ? EPOLLHUP : EPOLLIN);
+    return;
+  }
+  if (!in_.empty()) RaiseOnComm();  // may destroy this
+}
+
+void SerialControl::ArmTimer(std::chrono::nanoseconds after) {
+  if (timer_ < 0) return;
+  itimerspec spec{};
+  spec.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
+  spec.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
+  timerfd_settime(timer_, 0, &spec, nullptr);  // zero disarms
+}
+
+void SerialControl::HangUp() {
+  const std::string device = device_;
+  core::ByteArray received = std::move(in_);
+  Close();
+  hungUp_ = true;
+  in_ = std::move(received);
+  try {
+    Raise(core::kReadError, "the line hung up (" + device + " was closed or unplugged)");
+  } catch (...) {
+    loop_.SetPendingError(std::current_exception());
+  }
+  // What arrived before the hang-up is still handed over.
+  if (!in_.empty()) RaiseOnComm();  // may destroy this
+}
+
+void SerialControl::RaiseOnComm() {
+  auto handler = OnComm;  // a copy: this control may be destroyed by the call
+  if (handler) handler();
+}
+
+}  // namespace mobi::posix

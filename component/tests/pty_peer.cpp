@@ -1,0 +1,124 @@
+#include "pty_peer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <stdexcept>
+#include <utility>
+
+namespace mobi::test {
+
+PtyPeer::PtyPeer(Script script) : script_(std::move(script)) {
+  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0 || grantpt(master_) < 0 || unlockpt(master_) < 0) {
+    throw std::runtime_error("cannot open a pseudo-terminal");
+  }
+  path_ = ptsname(master_);
+  termios tio{};
+  tcgetattr(master_, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(master_, TCSANOW, &tio);
+  slaveKeeper_ = open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (pipe2(stop_, O_CLOEXEC) < 0) throw std::runtime_error("pipe");
+  thread_ = std::thread([this] { Run(); });
+}
+
+PtyPeer::~PtyPeer() {
+  [[maybe_unused]] auto n = write(stop_[1], "x", 1);
+  thread_.join();
+  if (master_ >= 0) close(master_);
+  if (slaveKeeper_ >= 0) close(slaveKeeper_);
+  close(stop_[0]);
+  close(stop_[1]);
+}
+
+void PtyPeer::Run() {
+  for (;;) {
+    bool reading;
+    {
+      std::lock_guard lock(mutex_);
+      reading = reading_ && master_ >= 0;
+    }
+    pollfd fds[2] = {{stop_[0], POLLIN, 0}, {reading ? master_ : -1, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+    if (fds[0].revents) {
+      char why = 'x';
+      [[maybe_unused]] auto n = read(stop_[0], &why, 1);
+      if (why == 'x') return;
+      continue;  // woken to read again
+    }
+    if (!(fds[1].revents & POLLIN)) continue;
+    uint8_t buffer[65536];
+    const ssize_t n = read(master_, buffer, sizeof buffer);
+    if (n <= 0) continue;
+    Bytes batch(buffer, buffer + n);
+    {
+      std::lock_guard lock(mutex_);
+      received_.insert(received_.end(), batch.begin(), batch.end());
+    }
+    changed_.notify_all();
+    if (script_) script_(*this, batch);
+  }
+}
+
+void PtyPeer::Write(const Bytes& bytes, std::chrono::nanoseconds pace) {
+  if (master_ < 0) return;
+  if (pace.count() == 0) {
+    [[maybe_unused]] auto n = write(master_, bytes.data(), bytes.size());
+    return;
+  }
+  timespec next;
+  clock_gettime(CLOCK_MONOTONIC, &next);
+  for (uint8_t b : bytes) {
+    [[maybe_unused]] auto n = write(master_, &b, 1);
+    next.tv_nsec += pace.count();
+    while (next.tv_nsec >= 1000000000) {
+      next.tv_nsec -= 1000000000;
+      ++next.tv_sec;
+    }
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+  }
+}
+
+void PtyPeer::HangUp() {
+  std::lock_guard lock(mutex_);
+  if (slaveKeeper_ >= 0) close(std::exchange(slaveKeeper_, -1));
+  if (master_ >= 0) close(std::exchange(master_, -1));
+}
+
+void PtyPeer::SetReading(bool reading) {
+  {
+    std::lock_guard lock(mutex_);
+    reading_ = reading;
+  }
+  [[maybe_unused]] auto n = write(stop_[1], "w", 1);
+}
+
+Bytes PtyPeer::Received() {
+  std::lock_guard lock(mutex_);
+  return received_;
+}
+
+bool PtyPeer::WaitForBytes(std::size_t count, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
+}
+
+Bytes Ascii(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+Bytes Reply(uint8_t type, std::string_view payload) {
+  Bytes out(payload.size() + 2);
+  out[0] = 0xAA;
+  out[1] = type;
+  std::copy(payload.begin(), payload.end(), out.begin() + 2);
+  return out;
+}
+
+}  // namespace mobi::test
