@@ -10,9 +10,12 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
+#include <functional>
 
 #include "fake_device.h"
 #include "mobiapp.h"
@@ -48,6 +51,12 @@ TEST_F(AppOnScreen, TheFrameIsCentredWithItsMenuBarAndAnEmptyClientArea) {
   ASSERT_NE(frame, nullptr);
   EXPECT_TRUE(frame->isVisible());
   EXPECT_EQ(frame->windowTitle(), "Untitled");
+  for (auto hint : {Qt::WindowTitleHint, Qt::WindowSystemMenuHint, Qt::WindowMinimizeButtonHint,
+                    Qt::WindowMaximizeButtonHint, Qt::WindowCloseButtonHint}) {
+    EXPECT_TRUE(frame->windowFlags() & hint) << hint;
+  }
+  EXPECT_NE(frame->findChild<QStatusBar*>(), nullptr);  // window type 5: with a status line
+  EXPECT_FALSE(frame->windowIcon().isNull());
   ASSERT_EQ(frame->menuBar()->actions().size(), 1);
   EXPECT_EQ(frame->menuBar()->actions()[0]->text(), "tset");
   EXPECT_EQ(frame->menuBar()->actions()[0]->menu(), nullptr);  // acts at once
@@ -98,6 +107,29 @@ TEST_F(AppOnScreen, TheTestWindowShowsEveryControlInItsPlaceAndAFetchedMessage) 
             "19:30:05发送手机:8613912345678");
   EXPECT_EQ(qobject_cast<QLineEdit*>(ui.widget_of(*win.sle_return.lock()))->text(), "true");
   EXPECT_TRUE(t->grab().save("artefacts/mobiapp_w_message_test.png"));
+}
+
+TEST_F(AppOnScreen, OpenWaitsForEachModalBoxAroundTheCall) {
+  ASSERT_EQ(rt.start("mobi", ""), Outcome::Completed);
+  top(*app().w_ref.lock())->menuBar()->actions()[0]->trigger();
+  w_message_test& win = *app().w_message_test_ref.lock();
+  device.handle = 42;
+  device.err = "";
+  QStringList shown;
+  std::vector<std::size_t> calls_when_shown;
+  std::function<void()> answer = [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown << box->windowTitle() + "|" + box->text();
+      calls_when_shown.push_back(device.calls.size());
+      box->accept();
+    }
+    if (shown.size() < 2) QTimer::singleShot(0, answer);
+  };
+  QTimer::singleShot(0, answer);
+  qobject_cast<QPushButton*>(ui.widget_of(*win.cb_1.lock()))->click();
+  EXPECT_EQ(shown, QStringList({"|l_err长度=500", "|42"}));
+  EXPECT_EQ(calls_when_shown, (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(qobject_cast<QLineEdit*>(ui.widget_of(*win.sle_return.lock()))->text(), "true");
 }
 
 TEST_F(AppOnScreen, TabGoesByTabOrderAndEqualValuesByDeclaration) {
