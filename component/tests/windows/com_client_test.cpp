@@ -703,6 +703,48 @@ TEST_F(ClientLoop, RepliesBetweenCallsArriveWhileTheClientProcessesMessages) {
   point->Unadvise(cookie);
 }
 
+// A late-bound client that lets go of the object from its SMSError handler,
+// in the middle of the MobiCheck that raised it (release_in_event.peer): the
+// call still ends normally with the reply text, and the object goes after it.
+class ReleaseInEvent : public ComTest {};
+
+TEST_F(ReleaseInEvent, TheObjectOutlivesACallDuringWhichItsLastReferenceGoes) {
+  IDispatch* dispatch = nullptr;
+  ASSERT_EQ(CreateByProgId(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+  Com<_clsSMS> early;
+  ASSERT_EQ(dispatch->QueryInterface(IID__clsSMS, early.put_void()), S_OK);
+  Bstr settings(L"1200,n,8,1"), ignored;
+  ASSERT_EQ(early->Initialize(TerminalPort(), settings.get(), ignored.put()), S_OK);
+  Com<IConnectionPointContainer> container;
+  ASSERT_EQ(dispatch->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  Com<IConnectionPoint> point;
+  ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
+  Sink sink(true);
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  // From here on the client's only reference is `dispatch`.
+  point.Reset();
+  container.Reset();
+  early.Reset();
+  bool released = false;
+  sink.onEvent = [&] {
+    dispatch->Release();
+    released = true;
+  };
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  VARIANT result;
+  VariantInit(&result);
+  EXCEPINFO excep{};
+  ASSERT_EQ(dispatch->Invoke(kDispid_MobiCheck, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                             &none, &result, &excep, nullptr),
+            S_OK);
+  EXPECT_TRUE(released);
+  ASSERT_EQ(V_VT(&result), VT_BSTR);
+  EXPECT_EQ(std::wstring(V_BSTR(&result)), L"BYE");
+  VariantClear(&result);
+  EXPECT_EQ(sink.refs(), 0u) << "the object is gone and let go of its sink";
+}
+
 // The terminal hangs up during a wait (hangup.peer): the waiting call ends
 // with the serial layer's error instead of waiting on or hanging, and the
 // port is closed afterwards.
