@@ -597,15 +597,17 @@ class Terminal : public ComTest {
     ComTest::SetUp();
     ASSERT_GT(TerminalPort(), 0) << "MOBI_TEST_PORT names the scripted terminal's port";
     ASSERT_EQ(CreateByProgId(IID__clsSMS, sms.put_void()), S_OK);
-    // A slow line: its quiet gap (25 ms) leaves the scripted terminal's
-    // byte-by-byte pacing a wide margin.
-    Bstr settings(L"1200,n,8,1"), result;
+    // A slow line: its quiet gap (three character times, 100 ms) leaves the
+    // scripted terminal's byte-by-byte pacing (8 ms) a wide margin, also on
+    // a loaded machine.
+    Bstr settings(Settings()), result;
     ASSERT_EQ(sms->Initialize(TerminalPort(), settings.get(), result.put()), S_OK);
   }
   void TearDown() override {
     sms.Reset();
     ComTest::TearDown();
   }
+  virtual const wchar_t* Settings() const { return L"300,n,8,1"; }
   Com<_clsSMS> sms;
 };
 
@@ -762,7 +764,12 @@ TEST_F(HangUp, AHangUpDuringAWaitEndsTheCallWithTheSerialError) {
 // End to end with the terminal simulator (mobi-terminal --error-text "LOW
 // BALANCE"): the error text that comes during a send reaches the sink before
 // SendSMS returns, and the send still ends on its delivery report.
-class Simulator : public Terminal {};
+class Simulator : public Terminal {
+ protected:
+  // The simulator's replies come 20 ms apart: a fast line's 5 ms gap keeps
+  // them apart.
+  const wchar_t* Settings() const override { return L"9600,n,8,1"; }
+};
 
 TEST_F(Simulator, AnErrorTextDuringASendReachesTheSinkBeforeTheSendEnds) {
   Com<IConnectionPointContainer> container;

@@ -29,7 +29,8 @@ Set sms = CreateObject("Mobi.clsSMS")
 CheckNoError "CreateObject(""Mobi.clsSMS"")"
 If sms Is Nothing Then WScript.Quit 1
 
-r = sms.Initialize(port, "1200,n,8,1")
+' A slow line: its quiet gap (100 ms) leaves the paced reply a wide margin.
+r = sms.Initialize(port, "300,n,8,1")
 CheckNoError "Initialize"
 Check VarType(r) = vbString And r = "", "Initialize returns an empty string"
 

@@ -14,7 +14,11 @@ link=$prefix/dosdevices/com$port
 result=$(mktemp "${TMPDIR:-/tmp}/mobi-peer-result.XXXXXX")
 here=$(cd "$(dirname "$0")" && pwd)
 rm -f "$link"
-socat PTY,link="$link",raw,echo=0 EXEC:"bash $here/scripted_peer.sh $script $result",nofork \
+# A terminal does not pause in the middle of a reply: the scripted one runs at
+# real-time priority where that is permitted, so that load cannot split it.
+rt=()
+chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
+"${rt[@]}" socat PTY,link="$link",raw,echo=0 EXEC:"bash $here/scripted_peer.sh $script $result",nofork \
   2>>"$prefix.log" &
 peer=$!
 for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done
