@@ -3,6 +3,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -83,7 +84,12 @@ class PortIo {
       CloseEvents();
       Raise(core::kDeviceNotOpen, "cannot create events: " + Why(error));
     }
-    thread_ = std::thread([this] { Run(); });
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error& e) {
+      CloseEvents();
+      Raise(core::kDeviceNotOpen, std::string("cannot start the port's reader: ") + e.what());
+    }
   }
 
   ~PortIo() {
