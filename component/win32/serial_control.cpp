@@ -286,6 +286,17 @@ class PortIo {
           Notify();
         }
       } else if (r == WAIT_TIMEOUT) {
+        // Bytes that came with the time-out push the gap on: the read has
+        // completed, or the line holds bytes its completion has not shown yet.
+        DWORD errors = 0;
+        COMSTAT status{};
+        // (Not past the longest hold: then what is there goes now.)
+        if (core::Clock::now() < firstByte + kLongestHold &&
+            (WaitForSingleObject(readEvent_, 0) == WAIT_OBJECT_0 ||
+             (ClearCommError(port_, &errors, &status) && status.cbInQue > 0))) {
+          lastByte = core::Clock::now();
+          continue;
+        }
         holding = false;
         Notify();
       } else if (r == WAIT_FAILED) {
