@@ -142,6 +142,9 @@ void SerialControl::Close() {
       // A last try for what the line has not taken; closing does not wait.
       [[maybe_unused]] const auto n = ::write(fd_, out_.data(), out_.size());
     }
+    // Exclusive mode outlives this descriptor while another one (a
+    // simulator's, a line watcher's) keeps the line open: give it back.
+    ioctl(fd_, TIOCNXCL);
     ::close(std::exchange(fd_, -1));
   }
   in_.clear();
@@ -292,8 +295,10 @@ void SerialControl::OnReadable(uint32_t events) {
 }
 
 void SerialControl::OnQuietGap() {
-  uint64_t expirations;
-  [[maybe_unused]] auto n = ::read(timer_, &expirations, sizeof expirations);
+  // A timer event that was already queued when new bytes re-armed the timer
+  // in the same batch is stale: the timer has not run out.
+  uint64_t expirations = 0;
+  if (::read(timer_, &expirations, sizeof expirations) != sizeof expirations) return;
   // Bytes that came with the timer push the gap on.
   pollfd p{fd_, POLLIN, 0};
   if (poll(&p, 1, 0) > 0) {
