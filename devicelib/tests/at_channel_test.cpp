@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "at_channel.h"
+#include "fakes.h"
+
+namespace smsdll {
+namespace {
+
+using testing::ScriptedLine;
+using testing::VirtualClock;
+
+TEST(AtChannel, SkipsEchoAndBlankLinesAndCollectsInformationLines) {
+  VirtualClock clock;
+  ScriptedLine line(clock, [](const std::string&) {
+    // The answer arrives split in awkward places.
+    return std::vector<std::string>{"AT+CSQ\r\r", "\n+CS", "Q: 21,99\r\n\r\n", "OK\r\n"};
+  });
+  AtChannel at(line, clock);
+  AtReply reply;
+  ASSERT_TRUE(at.Exchange("AT+CSQ", Millis(1000), reply).ok());
+  EXPECT_TRUE(reply.ok());
+  EXPECT_EQ(reply.lines, std::vector<std::string>{"+CSQ: 21,99"});
+  EXPECT_EQ(line.writes, std::vector<std::string>{"AT+CSQ\r"});
+}
+
+TEST(AtChannel, ClassifiesEveryFinalResultCode) {
+  VirtualClock clock;
+  std::string answer;
+  ScriptedLine line(clock, [&](const std::string&) { return std::vector<std::string>{answer}; });
+  AtChannel at(line, clock);
+  AtReply reply;
+  answer = "\r\nERROR\r\n";
+  ASSERT_TRUE(at.Exchange("AT+X", Millis(100), reply).ok());
+  EXPECT_EQ(reply.final, AtReply::Final::kError);
+  answer = "\r\n+CME ERROR: 10\r\n";
+  ASSERT_TRUE(at.Exchange("AT+X", Millis(100), reply).ok());
+  EXPECT_EQ(reply.final, AtReply::Final::kCmeError);
+  answer = "\r\n+CMS ERROR: 331\r\n";
+  Status s = at.Require("AT+CMGS=\"1\"", Millis(100), reply);
+  EXPECT_EQ(reply.final, AtReply::Final::kCmsError);
+  EXPECT_EQ(s.error(), Error::kModemRefused);
+  EXPECT_EQ(s.text(), "the modem answered +CMS ERROR: 331 (no network service) to AT+CMGS=\"1\"");
+}
+
+TEST(AtChannel, UnsolicitedLinesDoNotEndTheAnswerAndStaleInputIsDropped) {
+  VirtualClock clock;
+  ScriptedLine line(clock, [](const std::string&) {
+    return std::vector<std::string>{"\r\n+CMTI: \"SM\",3\r\n",
+                                    "\r\n+CSCA: \"+861\",145\r\n\r\nOK\r\n"};
+  });
+  line.Inject("\r\nRING\r\n");  // left over from before the command
+  AtChannel at(line, clock);
+  AtReply reply;
+  ASSERT_TRUE(at.Exchange("AT+CSCA?", Millis(1000), reply).ok());
+  EXPECT_EQ(reply.lines.size(), 2u);
+  ASSERT_NE(reply.Find("+CSCA:"), nullptr);
+  EXPECT_EQ(*reply.Find("+CSCA:"), "+CSCA: \"+861\",145");
+  EXPECT_EQ(reply.Find("RING"), nullptr);
+}
+
+TEST(AtChannel, SilenceEndsInATimeOutThatSaysWhatWasHeard) {
+  VirtualClock clock;
+  ScriptedLine line(clock,
+                    [](const std::string&) { return std::vector<std::string>{"\r\n+CSQ: 5"}; });
+  AtChannel at(line, clock);
+  AtReply reply;
+  Millis start = clock.Now();
+  Status s = at.Exchange("AT+CSQ", Millis(2500), reply);
+  EXPECT_EQ(s.error(), Error::kNoAnswer);
+  EXPECT_EQ(s.text(), "the modem did not answer AT+CSQ within 2500 ms (it sent only \"+CSQ: 5\")");
+  EXPECT_EQ(clock.Now() - start, Millis(2500));
+}
+
+TEST(AtChannel, SubmitWaitsForThePromptThenSendsTextAndCtrlZ) {
+  VirtualClock clock;
+  ScriptedLine line(clock, [](const std::string& w) {
+    if (w.ends_with("\r")) return std::vector<std::string>{"\r\n> "};
+    return std::vector<std::string>{"\r\n+CMGS: 17\r\n\r\nOK\r\n"};
+  });
+  AtChannel at(line, clock);
+  AtReply reply;
+  ASSERT_TRUE(at.Submit("AT+CMGS=\"10086\"", "hi", Millis(100), Millis(100), reply).ok());
+  EXPECT_EQ(line.writes, (std::vector<std::string>{"AT+CMGS=\"10086\"\r", "hi\x1A"}));
+  EXPECT_EQ(*reply.Find("+CMGS:"), "+CMGS: 17");
+}
+
+TEST(AtChannel, SubmitWithoutPromptCancelsWithEscAndNeverSendsTheText) {
+  VirtualClock clock;
+  ScriptedLine line(clock, [](const std::string&) { return std::vector<std::string>{}; });
+  AtChannel at(line, clock);
+  AtReply reply;
+  Status s = at.Submit("AT+CMGS=\"10086\"", "hi", Millis(5000), Millis(100), reply);
+  EXPECT_EQ(s.error(), Error::kNoAnswer);
+  EXPECT_NE(s.text().find("did not prompt"), std::string::npos);
+  EXPECT_EQ(line.writes, (std::vector<std::string>{"AT+CMGS=\"10086\"\r", "\x1B"}));
+}
+
+TEST(AtChannel, SubmitRefusedBeforeThePromptReportsTheModemsAnswer) {
+  VirtualClock clock;
+  ScriptedLine line(clock, [](const std::string&) {
+    return std::vector<std::string>{"\r\n+CMS ERROR: 330\r\n"};
+  });
+  AtChannel at(line, clock);
+  AtReply reply;
+  Status s = at.Submit("AT+CMGS=\"1\"", "hi", Millis(100), Millis(100), reply);
+  EXPECT_EQ(s.error(), Error::kModemRefused);
+  EXPECT_NE(s.text().find("service centre address unknown"), std::string::npos);
+  EXPECT_EQ(line.writes.size(), 1u);
+}
+
+}  // namespace
+}  // namespace smsdll

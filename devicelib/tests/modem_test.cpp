@@ -1,0 +1,231 @@
+// The modem driver against the simulated modem, in virtual time.
+#include "modem.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+#include "platform/system.h"
+
+namespace smsdll {
+namespace {
+
+using testing::ModemLine;
+using testing::VirtualClock;
+
+const std::string kNiHao = "\xC4\xE3\xBA\xC3";  // 你好 in GBK
+
+class ModemTest : public ::testing::Test {
+ protected:
+  Modem Make() { return Modem(std::make_unique<ModemLine>(clock_, sim_), clock_, *codec_); }
+  bool Sent(const std::string& command) const {
+    const auto& c = sim_.commands();
+    return std::find(c.begin(), c.end(), command) != c.end();
+  }
+
+  VirtualClock clock_;
+  atmodem::Modem sim_;
+  std::unique_ptr<Codec> codec_ = platform::MakeCodec();
+};
+
+TEST_F(ModemTest, StartTurnsEchoOffSelectsTextModeAndSetsTheServiceCentre) {
+  Modem modem = Make();
+  ASSERT_TRUE(sim_.echo());
+  ASSERT_FALSE(sim_.text_mode());  // modems start in PDU mode
+  Status s = modem.Start("+8613800290500");
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_FALSE(sim_.echo());
+  EXPECT_TRUE(sim_.text_mode());
+  EXPECT_EQ(sim_.charset(), "IRA");
+  EXPECT_EQ(sim_.centre(), "+8613800290500");
+  EXPECT_TRUE(Sent("AT+CSCA=\"+8613800290500\",145"));
+  EXPECT_EQ(modem.identity(), "Mobi ATM-1 simulated GSM modem");
+}
+
+TEST_F(ModemTest, StartWithoutServiceCentreKeepsTheModemsOwn) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  EXPECT_EQ(sim_.centre(), "+8613800290500");
+  EXPECT_FALSE(std::any_of(sim_.commands().begin(), sim_.commands().end(),
+                           [](const std::string& c) { return c.starts_with("AT+CSCA="); }));
+}
+
+TEST_F(ModemTest, StartLeavesAModemThatWasLeftInUcs2) {
+  ASSERT_TRUE(Make().Start("").ok());
+  sim_.Receive("AT+CSCS=\"UCS2\"\r");
+  Modem again = Make();
+  ASSERT_TRUE(again.Start("8613800290500").ok());
+  EXPECT_EQ(sim_.centre(), "8613800290500");  // set as plain text, not taken for hex
+}
+
+TEST_F(ModemTest, SilentPortIsNoModemAfterTheBoundedTries) {
+  sim_.FailCommand("", "");  // never answers anything
+  Modem modem = Make();
+  Millis start = clock_.Now();
+  Status s = modem.Start("");
+  EXPECT_EQ(s.error(), Error::kNoAnswer);
+  EXPECT_EQ(s.text(), "no modem answers on this port: \"AT\" got no OK in 3 tries of 1000 ms");
+  EXPECT_EQ(clock_.Now() - start, Millis(3000));
+}
+
+TEST_F(ModemTest, ModemRefusingTextModeIsNamed) {
+  sim_.FailCommand("+CMGF=1", "+CMS ERROR: 303");
+  Modem modem = Make();
+  Status s = modem.Start("");
+  EXPECT_EQ(s.error(), Error::kModemRefused);
+  EXPECT_EQ(s.text(), "the modem answered +CMS ERROR: 303 (operation not supported) to AT+CMGF=1");
+}
+
+TEST_F(ModemTest, ALockedOrMissingSimIsNamedAtStart) {
+  sim_.SetSim("SIM PIN");
+  Status locked = Make().Start("");
+  EXPECT_EQ(locked.error(), Error::kModemRefused);
+  EXPECT_EQ(locked.text(), "the SIM card is locked (SIM PIN): unlock it with AT+CPIN first");
+  sim_.SetSim("");
+  Status missing = Make().Start("");
+  EXPECT_EQ(missing.text(),
+            "the SIM card is not usable: the modem answered +CME ERROR: 10 (no SIM card "
+            "inserted) to AT+CPIN?");
+  // A modem that does not know AT+CPIN is taken as ready.
+  sim_.SetSim("READY");
+  sim_.FailCommand("+CPIN", "ERROR");
+  EXPECT_TRUE(Make().Start("").ok());
+}
+
+TEST_F(ModemTest, PlainTextGoesAsGsmText) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  Status s = modem.Send("", "hello @ world", " 10086 ", 1);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  ASSERT_EQ(sim_.sent().size(), 1u);
+  EXPECT_EQ(sim_.sent()[0].number, "10086");
+  EXPECT_EQ(sim_.sent()[0].text, u"hello @ world");
+  EXPECT_EQ(sim_.sent()[0].dcs, 0);
+  EXPECT_EQ(sim_.sent()[0].charset, "IRA");
+}
+
+TEST_F(ModemTest, ChineseTextGoesAsUcs2AndTheModemReturnsToIra) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  Status s = modem.Send("", kNiHao + ", SMS", "+8613912345678", 1);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  ASSERT_EQ(sim_.sent().size(), 1u);
+  EXPECT_EQ(sim_.sent()[0].text, u"你好, SMS");
+  EXPECT_EQ(sim_.sent()[0].number, "+8613912345678");  // sent hex-encoded, decoded by the modem
+  EXPECT_EQ(sim_.sent()[0].dcs, 8);
+  EXPECT_EQ(sim_.sent()[0].charset, "UCS2");
+  EXPECT_EQ(sim_.charset(), "IRA");
+}
+
+TEST_F(ModemTest, ModeTwoSendsEvenPlainTextAsUcs2) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  ASSERT_TRUE(modem.Send("", "plain", "10086", 2).ok());
+  EXPECT_EQ(sim_.sent().at(0).dcs, 8);
+  EXPECT_EQ(sim_.sent().at(0).text, u"plain");
+}
+
+TEST_F(ModemTest, TextsThatCannotBeSentAreRefusedBeforeTheModemSeesThem) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  std::size_t commands = sim_.commands().size();
+  EXPECT_EQ(modem.Send("", "x", "10086", 0).error(), Error::kInvalidArgument);
+  EXPECT_EQ(modem.Send("", "x", "", 1).error(), Error::kInvalidArgument);
+  EXPECT_EQ(modem.Send("", "x", "100 86", 1).error(), Error::kInvalidArgument);
+  EXPECT_EQ(modem.Send("", "x", "123456789012345678901", 1).error(), Error::kInvalidArgument);
+  EXPECT_EQ(modem.Send("", "\xC4", "10086", 1).error(), Error::kTextEncoding);
+  Status too_long = modem.Send("", std::string(161, 'a'), "10086", 1);
+  EXPECT_EQ(too_long.error(), Error::kMessageTooLong);
+  EXPECT_EQ(too_long.text(),
+            "the message text takes 161 GSM characters; one message holds at most 160");
+  // Characters of the GSM extension table take two places.
+  EXPECT_EQ(modem.Send("", std::string(80, '{') + "x", "10086", 1).error(), Error::kMessageTooLong);
+  std::string chinese71;
+  for (int i = 0; i < 71; ++i) chinese71 += kNiHao.substr(0, 2);
+  EXPECT_EQ(modem.Send("", chinese71, "10086", 1).error(), Error::kMessageTooLong);
+  EXPECT_EQ(sim_.commands().size(), commands);
+  EXPECT_TRUE(sim_.sent().empty());
+
+  // The longest texts that fit do go.
+  ASSERT_TRUE(modem.Send("", std::string(160, 'a'), "10086", 1).ok());
+  ASSERT_TRUE(modem.Send("", chinese71.substr(2), "10086", 1).ok());
+  EXPECT_EQ(sim_.sent().size(), 2u);
+}
+
+TEST_F(ModemTest, ANewServiceCentreIsSetBeforeSending) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("8613800290500").ok());
+  ASSERT_TRUE(modem.Send("8613800290500", "a", "10086", 1).ok());
+  EXPECT_EQ(std::count_if(sim_.commands().begin(), sim_.commands().end(),
+                          [](const std::string& c) { return c.starts_with("AT+CSCA="); }),
+            1);
+  ASSERT_TRUE(modem.Send("+8613800100500", "b", "10086", 1).ok());
+  EXPECT_EQ(sim_.sent().back().centre, "+8613800100500");
+}
+
+TEST_F(ModemTest, NetworkRefusalAfterCtrlZIsReportedWithItsCause) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  sim_.FailCommand("SUBMIT", "+CMS ERROR: 331", 1);
+  Status s = modem.Send("", "hi", "10086", 1);
+  EXPECT_EQ(s.error(), Error::kModemRefused);
+  EXPECT_EQ(s.text(),
+            "the modem answered +CMS ERROR: 331 (no network service) to the message text of "
+            "AT+CMGS=\"10086\"");
+  EXPECT_TRUE(modem.Send("", "hi", "10086", 1).ok());  // the next one goes
+}
+
+TEST_F(ModemTest, FetchReadsTheLowestReceivedMessageDecodesItAndDeletesIt) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  sim_.AddInbox("+8613912345678", u"你好 world", "26/12/08,19:10:00+32");
+  sim_.AddInbox("10086", u"second", "26/12/08,19:11:00-20", true);
+  FetchedMessage m;
+  Status s = modem.Fetch(m);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(m.text, kNiHao + " world");
+  EXPECT_EQ(m.sender, "+8613912345678");
+  EXPECT_EQ(m.sent_time, "2026-12-08 19:10:00 +08:00");
+  EXPECT_EQ(m.fetched_time, "2026-12-08 09:05:07");
+  ASSERT_EQ(sim_.inbox().size(), 1u);
+  EXPECT_EQ(sim_.inbox()[0].text, u"second");
+  EXPECT_EQ(sim_.charset(), "IRA");
+
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.text, "second");
+  EXPECT_EQ(m.sent_time, "2026-12-08 19:11:00 -05:00");
+  EXPECT_TRUE(sim_.inbox().empty());
+}
+
+TEST_F(ModemTest, EmptyInboxIsAnErrorWithEmptyTexts) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  FetchedMessage m{"old", "old", "old", "old"};
+  Status s = modem.Fetch(m);
+  EXPECT_EQ(s.error(), Error::kInboxEmpty);
+  EXPECT_EQ(s.text(), "no received message is stored in the modem");
+  EXPECT_TRUE(m.text.empty() && m.sender.empty() && m.sent_time.empty() && m.fetched_time.empty());
+}
+
+TEST_F(ModemTest, AMessageThatCannotBeDeletedIsStillReturned) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  sim_.AddInbox("10086", u"keep me", "26/12/08,19:10:00+32");
+  sim_.FailCommand("+CMGD", "+CMS ERROR: 320");
+  FetchedMessage m;
+  Status s = modem.Fetch(m);
+  EXPECT_EQ(s.error(), Error::kModemRefused);
+  EXPECT_NE(s.text().find("read but not deleted"), std::string::npos);
+  EXPECT_EQ(m.text, "keep me");
+  EXPECT_EQ(sim_.inbox().size(), 1u);
+}
+
+TEST(ModemHelpers, ServiceCentreTimeAndFields) {
+  EXPECT_EQ(FormatServiceCentreTime("26/01/31,23:59:58+00"), "2026-01-31 23:59:58 +00:00");
+  EXPECT_EQ(FormatServiceCentreTime("26/01/31,23:59:58+22"), "2026-01-31 23:59:58 +05:30");
+  EXPECT_EQ(FormatServiceCentreTime("yesterday"), "yesterday");
+  EXPECT_EQ(SplitFields(R"(+CMGR: "REC READ","+86139",,"26/12/08,19:10:00+32")"),
+            (std::vector<std::string>{"REC READ", "+86139", "", "26/12/08,19:10:00+32"}));
+}
+
+}  // namespace
+}  // namespace smsdll

@@ -1,0 +1,26 @@
+# Windows builds: ProjSmsDLL.dll bound by entry name from a small client
+# under Wine, once without a modem and once with the simulated modem (a host
+# build of mobi-atmodem) behind a COM port of the Wine prefix.
+add_executable(devicelib_wine_client wine_client.cpp)
+target_include_directories(devicelib_wine_client PRIVATE ../include)
+target_link_libraries(devicelib_wine_client PRIVATE GTest::gtest)
+add_dependencies(devicelib_wine_client ProjSmsDLL)
+
+add_test(NAME devicelib_wine_offline COMMAND devicelib_wine_client --gtest_filter=Offline.*)
+set_tests_properties(devicelib_wine_offline PROPERTIES
+  FIXTURES_REQUIRED wine ENVIRONMENT PROJSMSDLL_FORM=stderr TIMEOUT 200)
+
+include(ExternalProject)
+ExternalProject_Add(host_atmodem
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}/tools/atmodem
+  BINARY_DIR ${CMAKE_BINARY_DIR}/host-atmodem
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/host-atmodem/bin/mobi-atmodem)
+add_dependencies(devicelib_wine_client host_atmodem)
+
+add_test(NAME devicelib_wine_modem
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_modem_test.sh ${MOBI_WINE_RUN} ${MOBI_WINE_BITS}
+          ${CMAKE_BINARY_DIR}/host-atmodem/bin/mobi-atmodem $<TARGET_FILE:devicelib_wine_client>)
+set_tests_properties(devicelib_wine_modem PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 200)

@@ -1,0 +1,355 @@
+#include "qt_backend.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "rt/layout.h"
+#include "rt/object.h"
+
+namespace rt {
+
+namespace {
+
+QString qs(const Text& gbk) {
+  return QString::fromStdString(gbk_to_utf8(gbk));
+}
+
+// A top-level window whose close box asks the runtime instead of closing.
+class TopWindow final : public QMainWindow {
+ public:
+  TopWindow(UiSink*& sink, Window& window) : sink_(sink), window_(window) {}
+  bool closing_by_runtime = false;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override {
+    if (closing_by_runtime) return e->accept();
+    e->ignore();
+    if (sink_) sink_->close_requested(window_);
+  }
+
+ private:
+  UiSink*& sink_;
+  Window& window_;
+};
+
+std::optional<QColor> qcolour(Long code, const QPalette& pal) {
+  auto c = layout::colour_of(code);
+  using R = layout::Colour::Role;
+  switch (c.role) {
+    case R::Default:
+      return std::nullopt;
+    case R::Rgb:
+      return QColor(c.red, c.green, c.blue);
+    case R::WindowText:
+      return pal.color(QPalette::WindowText);
+    case R::ButtonFace:
+      return pal.color(QPalette::Button);
+    case R::AppWorkspace:
+      return pal.color(QPalette::Dark);
+    case R::WindowBackground:
+      return pal.color(QPalette::Base);
+  }
+  return std::nullopt;
+}
+
+void set_background(QWidget* w, Long code) {
+  if (auto c = qcolour(code, QApplication::palette())) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, *c);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+  }
+}
+
+QFont font_of(const Font& f) {
+  QFont q(qs(f.facename));
+  q.setPixelSize(std::max(1, layout::font_px(f.textsize)));
+  q.setWeight(static_cast<QFont::Weight>(std::clamp<Long>(f.weight, 1, 1000)));
+  q.setItalic(f.italic);
+  q.setUnderline(f.underline);
+  // Family and pitch: a hint for when the face is missing.
+  if (f.family == 1) q.setStyleHint(QFont::Serif);
+  if (f.family == 2) q.setStyleHint(QFont::SansSerif);
+  if (f.family == 3) q.setStyleHint(QFont::TypeWriter);
+  if (f.pitch == 1) q.setFixedPitch(true);
+  return q;
+}
+
+void style_text_control(QWidget* w, const TextControl& c, QPalette::ColorRole text_role) {
+  w->setFont(font_of(c.font));
+  QPalette p = w->palette();
+  if (auto t = qcolour(c.textcolor, QApplication::palette())) p.setColor(text_role, *t);
+  w->setPalette(p);
+}
+
+void set_frame(QFrame* f, Long borderstyle) {
+  if (borderstyle == border::sunken) {
+    f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  } else if (borderstyle == border::box) {
+    f->setFrameStyle(QFrame::Box | QFrame::Plain);
+  } else {
+    f->setFrameStyle(QFrame::NoFrame);
+  }
+}
+
+}  // namespace
+
+struct QtBackend::Native {
+  QPointer<TopWindow> top;
+  std::map<const Object*, QWidget*> controls;
+  std::map<const Object*, QAction*> items;
+};
+
+QtBackend::QtBackend() {
+  if (!QApplication::instance()) throw std::logic_error("the Qt backend needs a QApplication");
+  // The runtime, not Qt, decides when the application ends.
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+QtBackend::~QtBackend() {
+  for (auto& [w, n] : windows_) {
+    if (n->top) {
+      n->top->closing_by_runtime = true;
+      delete n->top.data();
+    }
+  }
+}
+
+bool QtBackend::realize_window(Window& window) {
+  auto n = std::make_unique<Native>();
+  auto* top = new TopWindow(sink_, window);
+  n->top = top;
+  top->setWindowTitle(qs(window.title()));
+  top->setWindowIcon(window.icon.empty() ? QIcon()
+                                         : top->style()->standardIcon(QStyle::SP_DesktopIcon));
+  Qt::WindowFlags flags = Qt::Window;
+  if (!window.titlebar) {
+    flags |= Qt::FramelessWindowHint;
+  } else {
+    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (window.controlmenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (window.minbox) flags |= Qt::WindowMinimizeButtonHint;
+    if (window.maxbox) flags |= Qt::WindowMaximizeButtonHint;
+  }
+  top->setWindowFlags(flags);
+
+  const int cw = layout::x_px(window.width);
+  const int ch = layout::y_px(window.height);
+  auto* client = new QWidget;
+  set_background(client, window.backcolor);
+  top->setCentralWidget(client);
+
+  // Menu bar: top-level items with no items of their own act at once.
+  if (auto menu = window.menuid.lock(); menu && menu->item.size() > 0) {
+    for (const auto& ref : menu->item.items()) {
+      auto item = ref.lock();
+      if (!item) continue;
+      QAction* a = top->menuBar()->addAction(qs(item->text()));
+      Menu* raw = item.get();
+      QObject::connect(a, &QAction::triggered, a, [this, raw] {
+        if (sink_) sink_->menu_chosen(*raw);
+      });
+      n->items[raw] = a;
+    }
+  }
+  if (window.windowtype == window_type::mdi_frame_help) top->statusBar();
+
+  std::vector<std::pair<Long, QWidget*>> tab;
+  for (const auto& ref : window.control.items()) {
+    auto c = ref.lock();
+    if (!c) continue;
+    QWidget* w = nullptr;
+    if (auto* mdi = dynamic_cast<MdiClient*>(c.get())) {
+      // The client area fills the frame's client area and follows its size.
+      auto* area = new QMdiArea(client);
+      if (auto bg = qcolour(mdi->backcolor, QApplication::palette())) area->setBackground(*bg);
+      auto* fill = new QVBoxLayout(client);
+      fill->setContentsMargins(0, 0, 0, 0);
+      fill->addWidget(area);
+      w = area;
+    } else if (auto* b = dynamic_cast<CommandButton*>(c.get())) {
+      auto* q = new QPushButton(qs(b->text()), client);
+      style_text_control(q, *b, QPalette::ButtonText);
+      QObject::connect(q, &QPushButton::clicked, q, [this, b] {
+        if (sink_) sink_->clicked(*b);
+      });
+      w = q;
+    } else if (auto* e = dynamic_cast<SingleLineEdit*>(c.get())) {
+      auto* q = new QLineEdit(qs(e->text()), client);
+      style_text_control(q, *e, QPalette::Text);
+      q->setFrame(e->borderstyle != border::none);
+      if (auto bg = qcolour(e->backcolor, QApplication::palette())) {
+        QPalette p = q->palette();
+        p.setColor(QPalette::Base, *bg);
+        q->setPalette(p);
+      }
+      q->setCursorPosition(0);
+      QObject::connect(q, &QLineEdit::textEdited, q, [this, e](const QString& s) {
+        if (sink_) sink_->text_edited(*e, s.toStdString());
+      });
+      w = q;
+    } else if (auto* s = dynamic_cast<StaticText*>(c.get())) {
+      auto* q = new QLabel(qs(s->text()), client);
+      style_text_control(q, *s, QPalette::WindowText);
+      set_background(q, s->backcolor);
+      set_frame(q, s->borderstyle);
+      q->setFocusPolicy(Qt::NoFocus);
+      w = q;
+    }
+    if (!w) continue;
+    if (c->system_class() != SystemClass::MdiClient) {
+      auto r = layout::to_px(c->x, c->y, c->width, c->height);
+      w->setGeometry(r.x, r.y, r.width, r.height);
+    }
+    w->setVisible(c->visible);
+    w->setObjectName(QString::fromStdString(c->class_name()));
+    if (c->system_class() == SystemClass::CommandButton ||
+        c->system_class() == SystemClass::SingleLineEdit) {
+      if (c->taborder > 0) {
+        tab.emplace_back(c->taborder, w);
+      } else {
+        w->setFocusPolicy(Qt::ClickFocus);
+      }
+    }
+    n->controls[c.get()] = w;
+  }
+  // Tab order: by tab value; equal values keep their order in the control list.
+  std::stable_sort(tab.begin(), tab.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 1; i < tab.size(); ++i)
+    QWidget::setTabOrder(tab[i - 1].second, tab[i].second);
+
+  int extra = 0;
+  if (!n->items.empty()) extra += top->menuBar()->sizeHint().height();
+  if (window.windowtype == window_type::mdi_frame_help)
+    extra += top->statusBar()->sizeHint().height();
+  top->resize(cw, ch + extra);
+  if (!window.resizable) top->setFixedSize(cw, ch + extra);
+  if (!window.center) top->move(layout::x_px(window.x), layout::y_px(window.y));
+  n->controls[&window] = top;
+  windows_[&window] = std::move(n);
+  return true;
+}
+
+void QtBackend::show_window(Window& window) {
+  QWidget* w = widget_of(window);
+  if (!w) return;
+  if (window.center) {
+    // Centred before it shows, then once more when its frame is known.
+    auto centre = [w] {
+      if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = w->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        w->move(frame.topLeft());  // a window's position is its frame's
+      }
+    };
+    if (w->layout()) w->layout()->activate();
+    centre();
+    w->show();
+    centre();
+  } else {
+    w->show();
+  }
+}
+
+void QtBackend::activate_window(Window& window) {
+  if (QWidget* w = widget_of(window)) {
+    w->show();
+    w->raise();
+    w->activateWindow();
+  }
+}
+
+void QtBackend::destroy_window(Window& window) {
+  auto it = windows_.find(&window);
+  if (it == windows_.end()) return;
+  std::unique_ptr<Native> n = std::move(it->second);
+  windows_.erase(it);
+  if (!n->top) return;
+  // The window may be going away from inside one of its own widgets' signals:
+  // cut the widgets off from the runtime now, delete them later.
+  for (auto& [o, w] : n->controls) QObject::disconnect(w, nullptr, nullptr, nullptr);
+  for (auto& [o, a] : n->items) QObject::disconnect(a, nullptr, nullptr, nullptr);
+  n->top->closing_by_runtime = true;
+  n->top->hide();
+  n->top->deleteLater();
+}
+
+void QtBackend::text_changed(Object& object) {
+  if (QAction* a = action_of(object)) {
+    a->setText(qs(static_cast<Menu&>(object).text()));
+    return;
+  }
+  QWidget* w = widget_of(object);
+  if (!w) return;
+  if (auto* win = dynamic_cast<Window*>(&object)) {
+    w->setWindowTitle(qs(win->title()));
+  } else if (auto* c = dynamic_cast<TextControl*>(&object)) {
+    QString t = qs(c->text());
+    if (auto* b = qobject_cast<QPushButton*>(w)) b->setText(t);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+      e->setText(t);
+      e->setCursorPosition(0);
+    }
+    if (auto* l = qobject_cast<QLabel*>(w)) l->setText(t);
+  }
+}
+
+std::uint64_t QtBackend::native_handle(const Window& window) {
+  QWidget* w = widget_of(window);
+  return w ? static_cast<std::uint64_t>(w->winId()) : 0;
+}
+
+bool QtBackend::message_box(std::string_view title, std::string_view text) {
+  QWidget* parent = QApplication::activeWindow();
+  QMessageBox box(
+      QMessageBox::NoIcon, QString::fromUtf8(title.data(), static_cast<int>(title.size())),
+      QString::fromUtf8(text.data(), static_cast<int>(text.size())), QMessageBox::Ok, parent);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+  return true;
+}
+
+void QtBackend::quit() {
+  quit_ = true;
+  QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                            Qt::QueuedConnection);
+}
+
+int QtBackend::exec() {
+  return quit_ ? 0 : QApplication::exec();
+}
+
+QWidget* QtBackend::widget_of(const Object& object) const {
+  for (const auto& [w, n] : windows_) {
+    if (auto it = n->controls.find(&object); it != n->controls.end()) return it->second;
+  }
+  return nullptr;
+}
+
+QAction* QtBackend::action_of(const Object& item) const {
+  for (const auto& [w, n] : windows_) {
+    if (auto it = n->items.find(&item); it != n->items.end()) return it->second;
+  }
+  return nullptr;
+}
+
+}  // namespace rt

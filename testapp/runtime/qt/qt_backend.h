@@ -1,0 +1,48 @@
+// The Qt 6 Widgets backend: windows, controls and menus on the screen, modal
+// message boxes, and the operator's actions back to the runtime. Needs a
+// QApplication that lives longer than the backend.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "rt/backend.h"
+
+class QAction;
+class QWidget;
+
+namespace rt {
+
+class QtBackend final : public Backend {
+ public:
+  QtBackend();
+  ~QtBackend() override;
+  QtBackend(const QtBackend&) = delete;
+  QtBackend& operator=(const QtBackend&) = delete;
+
+  void set_sink(UiSink* sink) override { sink_ = sink; }
+  bool realize_window(Window& window) override;
+  void show_window(Window& window) override;
+  void activate_window(Window& window) override;
+  void destroy_window(Window& window) override;
+  void text_changed(Object& object) override;
+  std::uint64_t native_handle(const Window& window) override;
+  bool message_box(std::string_view title, std::string_view text) override;
+  void quit() override;
+
+  // Runs the event loop until the application ends; at once when it has.
+  int exec();
+
+  // The widget that shows an object (a window, a control), or null.
+  QWidget* widget_of(const Object& object) const;
+  // The menu bar action of a menu item, or null.
+  QAction* action_of(const Object& item) const;
+
+ private:
+  struct Native;
+  UiSink* sink_ = nullptr;
+  bool quit_ = false;
+  std::map<const Window*, std::unique_ptr<Native>> windows_;
+};
+
+}  // namespace rt

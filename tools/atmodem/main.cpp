@@ -1,0 +1,182 @@
+// mobi-atmodem: a simulated GSM modem on a pseudo-terminal.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "pty_server.h"
+#include "text.h"
+
+namespace {
+
+const char kUsage[] = R"(Usage: mobi-atmodem [OPTION]...
+A simulated GSM modem on a pseudo-terminal. Prints the device path on the
+first line of standard output, then answers AT commands on it like a GSM
+modem in text mode (AT, ATE0/ATE1, ATI, ATZ, AT+CPIN, AT+CMGF, AT+CSCS,
+AT+CSCA, AT+CSMP, AT+CNMI, AT+CMGS, AT+CMGL, AT+CMGR, AT+CMGD, AT+CSQ,
+AT+CFUN, AT+CGMI, AT+CGMM, AT+CGMR, AT+CGSN) until SIGINT or SIGTERM.
+
+Options:
+  --inbox NUMBER:TEXT    store a received message from NUMBER (TEXT in UTF-8);
+                         may be given several times
+  --time YY/MM/DD,hh:mm:ss+zz
+                         service centre time stamp of the following --inbox
+                         messages (default: now, local time)
+  --fail COMMAND[:REPLY] answer every command that starts with COMMAND (as
+                         "+CMGS", "+CSCA=", "E0"; "SUBMIT" is the message text
+                         after Ctrl-Z) with REPLY instead (default "ERROR"; an
+                         empty REPLY means no answer at all)
+  --csq RSSI             signal level that AT+CSQ reports (0-31, 99; default 21)
+  --sim ready|pin|none   the SIM card: ready (default), locked until any
+                         AT+CPIN="<pin>", or not inserted
+  --sent-log FILE        append each sent message to FILE as a line
+                         "NUMBER<TAB>TEXT" (UTF-8)
+  --link PATH            also make PATH a symbolic link to the device
+                         (removed at exit)
+  --verbose              log every command and answer on standard error
+  -h, --help             show this help and exit
+
+Every sent message is also logged on standard error.
+)";
+
+std::string Now() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  char buf[64];
+  int quarters = static_cast<int>(tm.tm_gmtoff / 900) % 100;
+  std::snprintf(buf, sizeof buf, "%02d/%02d/%02d,%02d:%02d:%02d%c%02d", tm.tm_year % 100,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                quarters < 0 ? '-' : '+', quarters < 0 ? -quarters : quarters);
+  return buf;
+}
+
+std::string Printable(std::string_view bytes) {
+  std::string out;
+  for (char c : bytes) {
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (static_cast<unsigned char>(c) < 0x20)
+      out += "^" + std::string(1, static_cast<char>(c + '@'));
+    else
+      out += c;
+  }
+  return out;
+}
+
+int Usage(const std::string& problem) {
+  std::cerr << "mobi-atmodem: " << problem << "\nTry 'mobi-atmodem --help'.\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  atmodem::Modem modem;
+  std::string link;
+  std::string sent_log;
+  std::string time;
+  bool verbose = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (arg == "-h" || arg == "--help") {
+      std::cout << kUsage;
+      return 0;
+    } else if (arg == "--verbose") {
+      verbose = true;
+    } else if (arg == "--link") {
+      if (!value(link)) return Usage("--link needs a path");
+    } else if (arg == "--sent-log") {
+      if (!value(sent_log)) return Usage("--sent-log needs a file");
+    } else if (arg == "--time") {
+      if (!value(time)) return Usage("--time needs a time stamp");
+    } else if (arg == "--csq") {
+      if (!value(v) || v.empty() || v.find_first_not_of("0123456789") != std::string::npos)
+        return Usage("--csq needs a number");
+      modem.SetSignal(std::stoi(v.substr(0, 3)));
+    } else if (arg == "--sim") {
+      if (!value(v) || (v != "ready" && v != "pin" && v != "none"))
+        return Usage("--sim needs ready, pin or none");
+      modem.SetSim(v == "ready" ? "READY" : v == "pin" ? "SIM PIN" : "");
+    } else if (arg == "--fail") {
+      if (!value(v) || v.empty()) return Usage("--fail needs COMMAND[:REPLY]");
+      auto colon = v.find(':');
+      modem.FailCommand(v.substr(0, colon),
+                        colon == std::string::npos ? "ERROR" : v.substr(colon + 1));
+    } else if (arg == "--inbox") {
+      if (!value(v)) return Usage("--inbox needs NUMBER:TEXT");
+      auto colon = v.find(':');
+      auto text = smsdll::Utf8ToUtf16(colon == std::string::npos ? "" : v.substr(colon + 1));
+      if (colon == std::string::npos || colon == 0 || !text)
+        return Usage("--inbox needs NUMBER:TEXT with TEXT in UTF-8, not \"" + v + "\"");
+      if (!modem.AddInbox(v.substr(0, colon), *text, time.empty() ? Now() : time))
+        return Usage("the message storage is full");
+    } else {
+      return Usage("unknown option " + arg);
+    }
+  }
+
+  std::ofstream log_file;
+  if (!sent_log.empty()) {
+    log_file.open(sent_log, std::ios::app);
+    if (!log_file) return Usage("cannot write the sent log " + sent_log);
+  }
+  modem.on_sent = [&](const atmodem::SentMessage& m) {
+    std::string text = smsdll::Utf16ToUtf8(m.text);
+    std::cerr << "mobi-atmodem: sent message " << m.reference << " to " << m.number << " ("
+              << (m.dcs == 8 ? "UCS2" : "GSM") << "): " << text << std::endl;
+    if (log_file.is_open()) log_file << m.number << '\t' << text << std::endl;
+  };
+
+  // Signals arrive as input of a descriptor, so the server stops between answers.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
+  if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) return Usage("cannot block signals");
+  int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC);
+  if (signal_fd < 0) {
+    std::cerr << "mobi-atmodem: signalfd: " << std::strerror(errno) << "\n";
+    return 1;
+  }
+
+  try {
+    atmodem::PtyServer server;
+    if (verbose)
+      server.trace = [](std::string_view dir, std::string_view bytes) {
+        std::cerr << "mobi-atmodem: " << dir << " " << Printable(bytes) << std::endl;
+      };
+    if (!link.empty()) {
+      ::unlink(link.c_str());
+      if (::symlink(server.path().c_str(), link.c_str()) != 0) {
+        std::cerr << "mobi-atmodem: cannot link " << link << ": " << std::strerror(errno) << "\n";
+        return 1;
+      }
+    }
+    std::cout << server.path() << std::endl;
+    std::mutex mutex;
+    server.Serve(modem, mutex, {signal_fd}, -1);
+    if (!link.empty()) ::unlink(link.c_str());
+    std::cerr << "mobi-atmodem: stopped (" << modem.sent().size() << " message(s) sent)\n";
+  } catch (const std::exception& e) {
+    std::cerr << "mobi-atmodem: " << e.what() << "\n";
+    if (!link.empty()) ::unlink(link.c_str());
+    return 1;
+  }
+  return 0;
+}

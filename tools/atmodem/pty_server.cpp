@@ -1,0 +1,130 @@
+#include "pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace atmodem {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+void Signal(int fd) {
+  uint64_t one = 1;
+  while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+PtyServer::PtyServer() {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0) Fail("no pseudo-terminal available (posix_openpt)");
+  char name[128];
+  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+      ::ptsname_r(master_, name, sizeof name) != 0) {
+    int e = errno;
+    ::close(master_);
+    errno = e;
+    Fail("cannot set up the pseudo-terminal");
+  }
+  path_ = name;
+  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios tio{};
+  if (slave_ < 0 || ::tcgetattr(slave_, &tio) != 0) {
+    int e = errno;
+    ::close(master_);
+    if (slave_ >= 0) ::close(slave_);
+    errno = e;
+    Fail("cannot open " + path_);
+  }
+  ::cfmakeraw(&tio);
+  ::tcsetattr(slave_, TCSANOW, &tio);
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+}
+
+PtyServer::~PtyServer() {
+  ::close(slave_);
+  ::close(master_);
+}
+
+void PtyServer::Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& stop_fds,
+                      int wake_fd) {
+  std::string out;
+  for (;;) {
+    std::vector<pollfd> fds;
+    fds.push_back({master_, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0});
+    fds.push_back({wake_fd, POLLIN, 0});  // a negative fd is ignored by poll
+    for (int fd : stop_fds) fds.push_back({fd, POLLIN, 0});
+    if (::poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      Fail("poll");
+    }
+    for (std::size_t k = 2; k < fds.size(); ++k)
+      if (fds[k].revents != 0) return;
+    if (fds[1].revents & POLLIN) {
+      uint64_t count;
+      if (::read(wake_fd, &count, sizeof count) < 0 && errno != EAGAIN) Fail("eventfd");
+      std::lock_guard lock(mutex);
+      out += modem.TakeOutput();
+    }
+    if (fds[0].revents & POLLIN) {
+      char buf[4096];
+      ssize_t n = ::read(master_, buf, sizeof buf);
+      if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) Fail("reading " + path_);
+      if (n > 0) {
+        std::string_view in(buf, static_cast<std::size_t>(n));
+        if (trace) trace("<<", in);
+        std::lock_guard lock(mutex);
+        modem.Receive(in);
+        out += modem.TakeOutput();
+      }
+    }
+    if (!out.empty()) {
+      ssize_t n = ::write(master_, out.data(), out.size());
+      if (n < 0 && errno != EAGAIN && errno != EINTR) Fail("writing " + path_);
+      if (n > 0) {
+        if (trace) trace(">>", std::string_view(out).substr(0, static_cast<std::size_t>(n)));
+        out.erase(0, static_cast<std::size_t>(n));
+      }
+    }
+  }
+}
+
+BackgroundModem::BackgroundModem() {
+  stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (stop_fd_ < 0 || wake_fd_ < 0) Fail("eventfd");
+  thread_ = std::thread([this] {
+    try {
+      server_.Serve(modem_, mutex_, {stop_fd_}, wake_fd_);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "simulated modem on %s stopped: %s\n", path().c_str(), e.what());
+    }
+  });
+}
+
+BackgroundModem::~BackgroundModem() {
+  Signal(stop_fd_);
+  thread_.join();
+  ::close(stop_fd_);
+  ::close(wake_fd_);
+}
+
+void BackgroundModem::Wake() {
+  Signal(wake_fd_);
+}
+
+}  // namespace atmodem

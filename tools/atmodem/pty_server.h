@@ -1,0 +1,75 @@
+// Puts a simulated modem on a pseudo-terminal: the modem answers whatever a
+// program writes to the device path (a serial-port client, picocom, screen).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "simulated_modem.h"
+
+namespace atmodem {
+
+class PtyServer {
+ public:
+  // Opens the pair, the device side in raw mode; throws std::runtime_error
+  // naming the cause when the system has no pseudo-terminal to give.
+  PtyServer();
+  ~PtyServer();
+  PtyServer(const PtyServer&) = delete;
+  PtyServer& operator=(const PtyServer&) = delete;
+
+  // The device that clients open, "/dev/pts/7".
+  const std::string& path() const { return path_; }
+
+  // Serves until one of stop_fds becomes readable. A readable wake_fd (an
+  // eventfd, or -1) means the modem has output of its own to send (+CMTI).
+  // The modem is only touched with mutex held. Throws on a failing line.
+  void Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& stop_fds, int wake_fd);
+
+  // Sees every chunk that goes in ("<<") or out (">>") of the modem.
+  std::function<void(std::string_view direction, std::string_view bytes)> trace;
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;  // held open so the line stays up between clients
+  std::string path_;
+};
+
+// A modem on a pseudo-terminal, served by a thread of its own (for tests).
+class BackgroundModem {
+ public:
+  BackgroundModem();
+  ~BackgroundModem();
+  BackgroundModem(const BackgroundModem&) = delete;
+  BackgroundModem& operator=(const BackgroundModem&) = delete;
+
+  const std::string& path() const { return server_.path(); }
+
+  // Runs f on the modem with the server paused; returns what f returns.
+  template <typename F>
+  auto With(F f) {
+    struct Wake {
+      BackgroundModem* self;
+      ~Wake() { self->Wake(); }
+    } wake{this};
+    std::lock_guard lock(mutex_);
+    return f(modem_);
+  }
+
+ private:
+  void Wake();
+
+  Modem modem_;
+  std::mutex mutex_;
+  PtyServer server_;
+  int stop_fd_ = -1;
+  int wake_fd_ = -1;
+  std::thread thread_;
+};
+
+}  // namespace atmodem

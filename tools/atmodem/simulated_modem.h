@@ -1,0 +1,129 @@
+// A simulated GSM modem that speaks AT commands in text mode, as a plain
+// state machine: bytes from the line go in, the modem's answer comes out.
+// No I/O and no clock; pty_server.h puts it on a pseudo-terminal.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace atmodem {
+
+struct StoredMessage {
+  int index = 0;
+  std::string status;  // "REC UNREAD", "REC READ", "STO UNSENT", "STO SENT"
+  std::string number;  // "+8613912345678"
+  std::string time;    // service centre time stamp, "26/12/08,19:10:00+32"
+  std::u16string text;
+};
+
+struct SentMessage {
+  int reference = 0;   // the <mr> of +CMGS
+  std::string number;  // destination as decoded from the command
+  std::u16string text;
+  std::string charset;  // AT+CSCS at the time of sending
+  int dcs = 0;          // data coding scheme of AT+CSMP (0 GSM, 8 UCS2)
+  std::string centre;   // AT+CSCA at the time of sending
+};
+
+struct Identity {
+  std::string manufacturer = "Mobi";
+  std::string model = "ATM-1 simulated GSM modem";
+  std::string revision = "1.0";
+  std::string serial = "861234567890123";
+};
+
+class Modem {
+ public:
+  static constexpr int kSlots = 30;  // message storage, indexes 1..kSlots
+
+  explicit Modem(Identity identity = {});
+  Modem(const Modem&) = delete;
+  Modem& operator=(const Modem&) = delete;
+
+  // Takes bytes from the line; answers go to the output (take_output).
+  void Receive(std::string_view bytes);
+  // Everything the modem has said since the last call.
+  std::string TakeOutput();
+
+  // Stores a received message; its index, or nullopt when storage is full.
+  // Announced with +CMTI when AT+CNMI asks for it.
+  std::optional<int> AddInbox(std::string number, std::u16string text, std::string time,
+                              bool read = false);
+
+  // Every command line whose command starts with `command` (upper case, as
+  // "+CMGS", "+CSCA=", "E0") is answered with `reply` instead ("ERROR",
+  // "+CMS ERROR: 500"; an empty reply means no answer at all), `times` times
+  // or, with times < 0, always. The command "SUBMIT" stands for the message
+  // text ended with Ctrl-Z; the empty command matches every command, the bare
+  // "AT" too.
+  void FailCommand(std::string command, std::string reply, int times = -1);
+
+  void SetSignal(int rssi) { rssi_ = rssi; }
+  // The SIM card: "READY", "SIM PIN" (any AT+CPIN="<pin>" unlocks it) or
+  // "" for none inserted (+CME ERROR: 10). SMS commands need it ready.
+  void SetSim(std::string state) { sim_ = std::move(state); }
+
+  const std::vector<SentMessage>& sent() const { return sent_; }
+  std::vector<StoredMessage> inbox() const;
+  bool echo() const { return settings_.echo; }
+  bool text_mode() const { return settings_.text_mode; }
+  const std::string& charset() const { return settings_.charset; }
+  int dcs() const { return settings_.dcs; }
+  const std::string& centre() const { return centre_; }
+  // The command lines received, in order (for logs and tests).
+  const std::vector<std::string>& commands() const { return commands_; }
+
+  // Called with each sent message (logging, recording to a file).
+  std::function<void(const SentMessage&)> on_sent;
+
+ private:
+  struct Failure {
+    std::string command;
+    std::string reply;
+    int times;
+  };
+  struct Settings {
+    bool echo = true;
+    bool text_mode = false;
+    std::string charset = "IRA";
+    int fo = 17, vp = 167, pid = 0, dcs = 0;
+    int cnmi_mode = 0, cnmi_mt = 0;
+    int cfun = 1;
+  };
+
+  void ExecuteLine(const std::string& line);
+  // One command of a line; false stops the line with the error in `final`.
+  bool Execute(const std::string& name, const std::string& args, std::vector<std::string>& info,
+               std::string& final);
+  void Submit();
+  bool Matches(const std::string& command, std::string& reply);
+  void Info(const std::vector<std::string>& lines, const std::string& final);
+  std::string Cms(int code) const { return "+CMS ERROR: " + std::to_string(code); }
+  std::string Encode(std::string_view plain) const;
+  std::string EncodeText(const std::u16string& text) const;
+  std::optional<std::string> DecodeParameter(const std::string& value) const;
+  std::string Listing(const StoredMessage& m, bool with_index) const;
+
+  Identity identity_;
+  Settings settings_;
+  std::string centre_ = "+8613800290500";
+  int rssi_ = 21;
+  std::string sim_ = "READY";
+  int next_reference_ = 1;
+  std::string line_;       // command line being typed
+  bool entering_ = false;  // inside AT+CMGS message entry
+  std::string entry_;      // message text being typed
+  std::string entry_number_;
+  std::string output_;
+  std::map<int, StoredMessage> storage_;
+  std::vector<SentMessage> sent_;
+  std::vector<Failure> failures_;
+  std::vector<std::string> commands_;
+};
+
+}  // namespace atmodem

@@ -1,0 +1,166 @@
+// mobi-atmodem as a person or a test script uses it: started with options,
+// talked to through the device it prints, stopped with a signal.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kWait = std::chrono::seconds(10);
+
+// Reads from fd until `until` appears in what was read, the end of input
+// (then *ended is set) or the time is up.
+std::string ReadUntil(int fd, const std::string& until, Clock::time_point deadline,
+                      bool* ended = nullptr) {
+  std::string got;
+  while (got.find(until) == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buf[512];
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) {
+      if (ended != nullptr) *ended = true;
+      break;
+    }
+    got.append(buf, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
+class Program {
+ public:
+  explicit Program(std::vector<std::string> args) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    args.insert(args.begin(), MOBI_ATMODEM_PATH);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, MOBI_ATMODEM_PATH, &actions, nullptr, argv.data(), environ) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+  }
+  ~Program() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    ::close(out_);
+    ::close(err_);
+  }
+  int out() const { return out_; }
+  int err() const { return err_; }
+
+  // Waits (bounded) for the program to end; its exit status, or -1.
+  int Wait() {
+    auto deadline = Clock::now() + kWait;
+    bool out_ended = false, err_ended = false;
+    ReadUntil(out_, "\x01never", deadline, &out_ended);  // the pipes end when it exits
+    stderr_ += ReadUntil(err_, "\x01never", deadline, &err_ended);
+    int status = 0;
+    if (!out_ended || !err_ended || ::waitpid(pid_, &status, 0) != pid_) return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  void Signal(int sig) { ::kill(pid_, sig); }
+  const std::string& stderr_text() const { return stderr_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1, err_ = -1;
+  std::string stderr_;
+};
+
+TEST(AtModemProgram, ServesAPseudoTerminalUntilSigterm) {
+  auto log = std::filesystem::temp_directory_path() / ("atmodem-sent-" + std::to_string(getpid()));
+  std::filesystem::remove(log);
+  Program program({"--time", "26/12/08,19:10:00+32", "--inbox", "+8613912345678:你好", "--fail",
+                   "+CSQ:+CME ERROR: 30", "--sent-log", log.string()});
+  auto deadline = Clock::now() + kWait;
+  std::string first = ReadUntil(program.out(), "\n", deadline);
+  ASSERT_TRUE(first.starts_with("/dev/pts/")) << first;
+  std::string path = first.substr(0, first.find('\n'));
+
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios tio{};
+  ::tcgetattr(fd, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(fd, TCSANOW, &tio);
+  auto say = [&](const std::string& bytes, const std::string& until) {
+    EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    return ReadUntil(fd, until, Clock::now() + kWait);
+  };
+  EXPECT_EQ(say("AT\r", "OK\r\n"), "AT\r\r\nOK\r\n");
+  EXPECT_EQ(say("ATE0;+CMGF=1\r", "OK\r\n"), "ATE0;+CMGF=1\r\r\nOK\r\n");
+  EXPECT_EQ(say("AT+CSQ\r", "30\r\n"), "\r\n+CME ERROR: 30\r\n");
+  EXPECT_EQ(say("AT+CMGL=\"ALL\"\r", "OK\r\n"),
+            "\r\n+CMGL: 1,\"REC UNREAD\",\"+8613912345678\",\"\",\"26/12/08,19:10:00+32\"\r\n"
+            "??\r\n\r\nOK\r\n");
+  EXPECT_EQ(say("AT+CMGS=\"10086\"\r", "> "), "\r\n> ");
+  EXPECT_EQ(say("hello\x1A", "OK\r\n"), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+  ::close(fd);
+
+  program.Signal(SIGTERM);
+  EXPECT_EQ(program.Wait(), 0) << program.stderr_text();
+  EXPECT_NE(program.stderr_text().find("sent message 1 to 10086 (GSM): hello"), std::string::npos)
+      << program.stderr_text();
+  std::ifstream sent(log);
+  std::string line;
+  EXPECT_TRUE(std::getline(sent, line));
+  EXPECT_EQ(line, "10086\thello");
+  std::filesystem::remove(log);
+}
+
+TEST(AtModemProgram, StopsCleanlyOnSigintAndRemovesItsLink) {
+  auto link = std::filesystem::temp_directory_path() / ("atmodem-link-" + std::to_string(getpid()));
+  Program program({"--link", link.string()});
+  std::string first = ReadUntil(program.out(), "\n", Clock::now() + kWait);
+  ASSERT_TRUE(first.starts_with("/dev/pts/")) << first;
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), first.substr(0, first.find('\n')));
+  program.Signal(SIGINT);
+  EXPECT_EQ(program.Wait(), 0) << program.stderr_text();
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+TEST(AtModemProgram, HelpAndBadOptions) {
+  Program help({"--help"});
+  std::string text = ReadUntil(help.out(), "--help", Clock::now() + kWait);
+  EXPECT_NE(text.find("--inbox NUMBER:TEXT"), std::string::npos);
+  EXPECT_EQ(help.Wait(), 0);
+
+  Program bad({"--inbox", "no-colon"});
+  EXPECT_EQ(bad.Wait(), 2);
+  EXPECT_NE(bad.stderr_text().find("--inbox needs NUMBER:TEXT"), std::string::npos);
+  Program unknown({"--frobnicate"});
+  EXPECT_EQ(unknown.Wait(), 2);
+  EXPECT_NE(unknown.stderr_text().find("unknown option --frobnicate"), std::string::npos);
+}
+
+}  // namespace

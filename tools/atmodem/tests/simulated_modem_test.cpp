@@ -1,0 +1,203 @@
+// The simulated modem's answers where a real client depends on their form.
+#include "simulated_modem.h"
+
+#include <gtest/gtest.h>
+
+namespace atmodem {
+namespace {
+
+std::string Say(Modem& m, std::string_view bytes) {
+  m.Receive(bytes);
+  return m.TakeOutput();
+}
+
+class SimulatedModemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Say(m_, "ATE0\r");
+    ASSERT_EQ(Say(m_, "AT+CMGF=1\r"), "\r\nOK\r\n");
+  }
+  Modem m_;
+};
+
+TEST(SimulatedModem, EchoesUntilATE0AndAnswersInVerboseForm) {
+  Modem m;
+  EXPECT_EQ(Say(m, "AT\r"), "AT\r\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "ate0\r"), "ate0\r\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+NOSUCH\r"), "\r\nERROR\r\n");
+  EXPECT_EQ(Say(m, "ATE1\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT\r"), "AT\r\r\nOK\r\n");
+}
+
+TEST(SimulatedModem, TypingByHandWorks) {
+  Modem m;
+  // Characters one at a time, a typo corrected with backspace, CR LF endings.
+  std::string out;
+  for (char c : std::string("AT+CSX\bQ\r\n")) out += Say(m, std::string(1, c));
+  EXPECT_EQ(out, "AT+CSX\bQ\r\r\n+CSQ: 21,99\r\n\r\nOK\r\n\n");  // the LF is echoed too
+  EXPECT_EQ(Say(m, "garbage\r"), "garbage\r");                   // lines without AT are ignored
+}
+
+TEST(SimulatedModem, SeveralCommandsOnOneLine) {
+  Modem m;
+  Say(m, "ATE0\r");
+  EXPECT_EQ(Say(m, "AT+CMGF=1;+CSQ;+CMGF?\r"), "\r\n+CSQ: 21,99\r\n+CMGF: 1\r\n\r\nOK\r\n");
+  // An error stops the line; what came before it stays done.
+  EXPECT_EQ(Say(m, "AT+CMGF=0;+BAD;+CMGF=1\r"), "\r\nERROR\r\n");
+  EXPECT_FALSE(m.text_mode());
+}
+
+TEST(SimulatedModem, IdentityCommands) {
+  Modem m;
+  Say(m, "ATE0\r");
+  EXPECT_EQ(Say(m, "ATI\r"),
+            "\r\nMobi\r\nATM-1 simulated GSM modem\r\nRevision: 1.0\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CGMI\r"), "\r\nMobi\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CGMM\r"), "\r\nATM-1 simulated GSM modem\r\n\r\nOK\r\n");
+}
+
+TEST(SimulatedModem, SmsCommandsNeedTextMode) {
+  Modem m;
+  Say(m, "ATE0\r");
+  EXPECT_EQ(Say(m, "AT+CMGL=\"ALL\"\r"), "\r\n+CMS ERROR: 302\r\n");
+  EXPECT_EQ(Say(m, "AT+CMGF=?\r"), "\r\n+CMGF: (0,1)\r\n\r\nOK\r\n");
+}
+
+TEST_F(SimulatedModemTest, CharacterSetsAndUcs2Parameters) {
+  EXPECT_EQ(Say(m_, "AT+CSCS=?\r"), "\r\n+CSCS: (\"GSM\",\"IRA\",\"UCS2\")\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CSCS?\r"), "\r\n+CSCS: \"IRA\"\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CSCS=\"KOI8\"\r"), "\r\nERROR\r\n");
+  EXPECT_EQ(Say(m_, "AT+CSCS=\"UCS2\"\r"), "\r\nOK\r\n");
+  // In UCS2 string parameters and answers are hex: "+86138" is 002B00380036...
+  EXPECT_EQ(Say(m_, "AT+CSCA=\"002B0038003600310033\"\r"), "\r\nOK\r\n");
+  EXPECT_EQ(m_.centre(), "+8613");
+  EXPECT_EQ(Say(m_, "AT+CSCA?\r"), "\r\n+CSCA: \"002B0038003600310033\",145\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CSCA=\"+8613\"\r"), "\r\nERROR\r\n");  // plain text is not hex
+  EXPECT_EQ(Say(m_, "AT+CSCS=\"IRA\"\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CSCA?\r"), "\r\n+CSCA: \"+8613\",145\r\n\r\nOK\r\n");
+}
+
+TEST_F(SimulatedModemTest, SendPromptsThenAnswersWithIncreasingReferences) {
+  EXPECT_EQ(Say(m_, "AT+CMGS=\"10086\"\r"), "\r\n> ");
+  EXPECT_EQ(Say(m_, "line one\rline two"), "\r\n> ");
+  EXPECT_EQ(Say(m_, "\x1A"), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+  Say(m_, "AT+CMGS=\"10086\"\r");
+  EXPECT_EQ(Say(m_, "again\x1A"), "\r\n+CMGS: 2\r\n\r\nOK\r\n");
+  ASSERT_EQ(m_.sent().size(), 2u);
+  EXPECT_EQ(m_.sent()[0].text, u"line one\nline two");
+  EXPECT_EQ(m_.sent()[0].number, "10086");
+  EXPECT_EQ(m_.sent()[0].dcs, 0);
+}
+
+TEST_F(SimulatedModemTest, EscCancelsTheMessage) {
+  Say(m_, "AT+CMGS=\"10086\"\r");
+  EXPECT_EQ(Say(m_, "never mind\x1B"), "\r\nOK\r\n");
+  EXPECT_TRUE(m_.sent().empty());
+  EXPECT_EQ(Say(m_, "AT\r"), "\r\nOK\r\n");  // back in command mode
+}
+
+TEST_F(SimulatedModemTest, Ucs2MessagesAreDecodedAndLengthsChecked) {
+  Say(m_, "AT+CSMP=17,167,0,8;+CSCS=\"UCS2\"\r");
+  Say(m_, "AT+CMGS=\"00310030003000380036\"\r");
+  EXPECT_EQ(Say(m_, "4F60597D\x1A"), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+  EXPECT_EQ(m_.sent().at(0).text, u"你好");
+  EXPECT_EQ(m_.sent().at(0).number, "10086");
+  EXPECT_EQ(m_.sent().at(0).dcs, 8);
+  Say(m_, "AT+CMGS=\"00310030003000380036\"\r");
+  EXPECT_EQ(Say(m_, "4F6\x1A"), "\r\n+CMS ERROR: 305\r\n");  // not hex groups
+  Say(m_, "AT+CMGS=\"00310030003000380036\"\r");
+  EXPECT_EQ(Say(m_, std::string(71 * 4, 'A') + "\x1A"), "\r\n+CMS ERROR: 305\r\n");  // > 70
+}
+
+TEST_F(SimulatedModemTest, ListingMarksMessagesReadAndDeleteFlagsWork) {
+  m_.AddInbox("+861", u"one", "26/12/08,19:10:00+32");
+  m_.AddInbox("+862", u"二", "26/12/08,19:11:00+32", true);
+  EXPECT_EQ(Say(m_, "AT+CMGL\r"),  // default: unread only
+            "\r\n+CMGL: 1,\"REC UNREAD\",\"+861\",\"\",\"26/12/08,19:10:00+32\"\r\none\r\n"
+            "\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGL=\"REC UNREAD\"\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGL=\"ALL\"\r"),
+            "\r\n+CMGL: 1,\"REC READ\",\"+861\",\"\",\"26/12/08,19:10:00+32\"\r\none\r\n"
+            "+CMGL: 2,\"REC READ\",\"+862\",\"\",\"26/12/08,19:11:00+32\"\r\n?\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGR=7\r"), "\r\n+CMS ERROR: 321\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGD=0\r"), "\r\n+CMS ERROR: 321\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGD=1\r"), "\r\nOK\r\n");
+  EXPECT_EQ(m_.inbox().size(), 1u);
+  m_.AddInbox("+863", u"three", "26/12/08,19:12:00+32");
+  EXPECT_EQ(Say(m_, "AT+CMGD=1,1\r"), "\r\nOK\r\n");  // all read ones
+  ASSERT_EQ(m_.inbox().size(), 1u);
+  EXPECT_EQ(m_.inbox()[0].text, u"three");
+  EXPECT_EQ(Say(m_, "AT+CMGD=1,4\r"), "\r\nOK\r\n");
+  EXPECT_TRUE(m_.inbox().empty());
+}
+
+TEST_F(SimulatedModemTest, ReadingInUcs2GivesHexNumberAndText) {
+  m_.AddInbox("+861", u"你好", "26/12/08,19:10:00+32");
+  Say(m_, "AT+CSCS=\"UCS2\"\r");
+  EXPECT_EQ(Say(m_, "AT+CMGR=1\r"),
+            "\r\n+CMGR: \"REC UNREAD\",\"002B003800360031\",\"\",\"26/12/08,19:10:00+32\"\r\n"
+            "4F60597D\r\n\r\nOK\r\n");
+  EXPECT_EQ(m_.inbox()[0].status, "REC READ");
+  // The status of AT+CMGL may come hex-encoded too, as some modems want it.
+  EXPECT_NE(Say(m_, "AT+CMGL=\"0041004C004C\"\r").find("+CMGL: 1,"), std::string::npos);
+}
+
+TEST_F(SimulatedModemTest, NewMessagesAreAnnouncedWhenAsked) {
+  m_.AddInbox("+861", u"quiet", "26/12/08,19:10:00+32");
+  EXPECT_EQ(m_.TakeOutput(), "");
+  Say(m_, "AT+CNMI=2,1\r");
+  EXPECT_EQ(m_.AddInbox("+861", u"loud", "26/12/08,19:10:00+32"), 2);
+  EXPECT_EQ(m_.TakeOutput(), "\r\n+CMTI: \"SM\",2\r\n");
+}
+
+TEST_F(SimulatedModemTest, StorageHasLimitedSlots) {
+  for (int i = 0; i < Modem::kSlots; ++i) ASSERT_TRUE(m_.AddInbox("1", u"x", "t"));
+  EXPECT_FALSE(m_.AddInbox("1", u"x", "t"));
+}
+
+TEST_F(SimulatedModemTest, ErrorsOnRequestCountDownOrStay) {
+  m_.FailCommand("+CSQ", "+CME ERROR: 100", 2);
+  EXPECT_EQ(Say(m_, "AT+CSQ\r"), "\r\n+CME ERROR: 100\r\n");
+  EXPECT_EQ(Say(m_, "at+csq\r"), "\r\n+CME ERROR: 100\r\n");
+  EXPECT_EQ(Say(m_, "AT+CSQ\r"), "\r\n+CSQ: 21,99\r\n\r\nOK\r\n");
+  m_.FailCommand("+CSCA=", "");  // silence
+  EXPECT_EQ(Say(m_, "AT+CSCA=\"123\"\r"), "");
+  EXPECT_EQ(Say(m_, "AT+CSCA?\r").substr(0, 9), "\r\n+CSCA: ");  // only the setting fails
+  m_.FailCommand("SUBMIT", "+CMS ERROR: 332");
+  Say(m_, "AT+CMGS=\"1\"\r");
+  EXPECT_EQ(Say(m_, "x\x1A"), "\r\n+CMS ERROR: 332\r\n");
+  EXPECT_TRUE(m_.sent().empty());
+}
+
+TEST_F(SimulatedModemTest, RadioOffMeansNoSignalAndNoSending) {
+  EXPECT_EQ(Say(m_, "AT+CFUN=4\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CFUN?\r"), "\r\n+CFUN: 4\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CSQ\r"), "\r\n+CSQ: 99,99\r\n\r\nOK\r\n");
+  Say(m_, "AT+CMGS=\"1\"\r");
+  EXPECT_EQ(Say(m_, "x\x1A"), "\r\n+CMS ERROR: 331\r\n");
+  EXPECT_EQ(Say(m_, "AT+CFUN=7\r"), "\r\nERROR\r\n");
+}
+
+TEST_F(SimulatedModemTest, SimCardStates) {
+  EXPECT_EQ(Say(m_, "AT+CPIN?\r"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
+  m_.SetSim("SIM PIN");
+  EXPECT_EQ(Say(m_, "AT+CPIN?\r"), "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGL=\"ALL\"\r"), "\r\n+CMS ERROR: 311\r\n");
+  EXPECT_EQ(Say(m_, "AT+CPIN=\"1234\"\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGL=\"ALL\"\r"), "\r\nOK\r\n");
+  m_.SetSim("");
+  EXPECT_EQ(Say(m_, "AT+CPIN?\r"), "\r\n+CME ERROR: 10\r\n");
+  EXPECT_EQ(Say(m_, "AT+CMGR=1\r"), "\r\n+CMS ERROR: 310\r\n");
+}
+
+TEST_F(SimulatedModemTest, ResetRestoresDefaults) {
+  Say(m_, "AT+CSCS=\"UCS2\"\r");
+  EXPECT_EQ(Say(m_, "ATZ\r"), "\r\nOK\r\n");
+  EXPECT_TRUE(m_.echo());
+  EXPECT_FALSE(m_.text_mode());
+  EXPECT_EQ(m_.charset(), "IRA");
+}
+
+}  // namespace
+}  // namespace atmodem
