@@ -310,10 +310,10 @@ void SerialControl::OnQuietGap() {
 
 void SerialControl::ArmTimer(std::chrono::nanoseconds after) {
   if (timer_ < 0) return;
-  itimerspec spec{};
-  spec.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
-  spec.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
-  timerfd_settime(timer_, 0, &spec, nullptr);  // zero disarms
+  itimerspec when{};
+  when.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
+  when.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
+  timerfd_settime(timer_, 0, &when, nullptr);  // zero disarms
 }
 
 void SerialControl::HangUp() {
