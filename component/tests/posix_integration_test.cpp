@@ -78,7 +78,7 @@ TEST_F(PosixIntegrationTest, WithoutAnAnswerTheQueriesWaitTheirTime) {
   EXPECT_LT(Clock::now() - start, 500ms);
 }
 
-TEST_F(PosixIntegrationTest, ARepliesPacedAtLineRateArrivesWhole) {
+TEST_F(PosixIntegrationTest, AReplyPacedAtLineRateArrivesWhole) {
   // One byte per character time: without the quiet-gap rule the report would
   // be handed over in pieces and the SUCCESS would never be recognised.
   for (int baud : {9600, 1200}) {

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -72,6 +74,14 @@ void PtyPeer::Write(const Bytes& bytes, std::chrono::nanoseconds pace) {
     [[maybe_unused]] auto n = write(master_, bytes.data(), bytes.size());
     return;
   }
+  // Paced bytes must not stall behind a busy machine: a pause longer than the
+  // quiet gap would split the reply. Real-time priority where permitted.
+  sched_param realtime{};
+  realtime.sched_priority = 10;
+  int oldPolicy = SCHED_OTHER;
+  sched_param oldParam{};
+  pthread_getschedparam(pthread_self(), &oldPolicy, &oldParam);
+  const bool raised = pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0;
   timespec next;
   clock_gettime(CLOCK_MONOTONIC, &next);
   for (uint8_t b : bytes) {
@@ -83,6 +93,7 @@ void PtyPeer::Write(const Bytes& bytes, std::chrono::nanoseconds pace) {
     }
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
   }
+  if (raised) pthread_setschedparam(pthread_self(), oldPolicy, &oldParam);
 }
 
 void PtyPeer::HangUp() {

@@ -1,0 +1,492 @@
+#include "clssms_object.h"
+
+#include <new>
+#include <utility>
+
+#include "module.h"
+
+namespace mobi::automation {
+
+namespace {
+
+// Runs one call of the component. A failure becomes the HRESULT of its error
+// number with the description in the thread's error information; no C++
+// exception leaves.
+template <typename F>
+HRESULT Guard(F&& call) {
+  try {
+    call();
+    return S_OK;
+  } catch (const ::mobi::Error& e) {
+    return ReportError(HresultOfError(e.number()), Widen(e.description()));
+  } catch (const std::bad_alloc&) {
+    return ReportError(HresultOfError(7), L"Out of memory");
+  } catch (const std::exception& e) {
+    return ReportError(HresultOfError(51), L"Internal error: " + Widen(e.what()));
+  } catch (...) {
+    return ReportError(HresultOfError(51), L"Internal error");
+  }
+}
+
+HRESULT OutOfMemory() {
+  return ReportError(HresultOfError(7), L"Out of memory");
+}
+
+// A snapshot enumerator over a fixed list of elements. Copy(elem) gives the
+// caller its own reference; Drop(elem) gives up the enumerator's.
+template <typename IEnum, typename Elem, const IID& Iid, void (*Copy)(Elem&), void (*Drop)(Elem&)>
+class Enumerator final : public IEnum {
+ public:
+  explicit Enumerator(std::vector<Elem> items) : items_(std::move(items)) { ObjectCreated(); }
+  ~Enumerator() {
+    for (Elem& e : items_) Drop(e);
+    ObjectDestroyed();
+  }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, Iid)) {
+      *ppv = static_cast<IEnum*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    LONG n = InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return n;
+  }
+  STDMETHODIMP Next(ULONG count, Elem* out, ULONG* fetched) override {
+    if (!out || (count > 1 && !fetched)) return E_POINTER;
+    ULONG n = 0;
+    while (n < count && pos_ < items_.size()) {
+      out[n] = items_[pos_++];
+      Copy(out[n]);
+      ++n;
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Skip(ULONG count) override {
+    size_t left = items_.size() - pos_;
+    if (count > left) {
+      pos_ = items_.size();
+      return S_FALSE;
+    }
+    pos_ += count;
+    return S_OK;
+  }
+  STDMETHODIMP Reset() override {
+    pos_ = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IEnum** ppEnum) override {
+    if (!ppEnum) return E_POINTER;
+    std::vector<Elem> copy = items_;
+    for (Elem& e : copy) Copy(e);
+    auto* clone = new (std::nothrow) Enumerator(std::move(copy));
+    if (!clone) return E_OUTOFMEMORY;
+    clone->pos_ = pos_;
+    *ppEnum = clone;
+    return S_OK;
+  }
+
+ private:
+  LONG refs_ = 1;
+  std::vector<Elem> items_;
+  size_t pos_ = 0;
+};
+
+void CopyConnection(CONNECTDATA& c) {
+  c.pUnk->AddRef();
+}
+void DropConnection(CONNECTDATA& c) {
+  c.pUnk->Release();
+}
+void CopyPoint(IConnectionPoint*& p) {
+  p->AddRef();
+}
+void DropPoint(IConnectionPoint*& p) {
+  p->Release();
+}
+
+using ConnectionEnumerator =
+    Enumerator<IEnumConnections, CONNECTDATA, IID_IEnumConnections, CopyConnection, DropConnection>;
+using PointEnumerator = Enumerator<IEnumConnectionPoints, IConnectionPoint*,
+                                   IID_IEnumConnectionPoints, CopyPoint, DropPoint>;
+
+}  // namespace
+
+// ---- The connection point ------------------------------------------------------
+
+SmsErrorConnectionPoint::~SmsErrorConnectionPoint() {
+  std::vector<Sink> sinks = std::move(sinks_);
+  sinks_.clear();
+  for (Sink& s : sinks) s.dispatch->Release();
+}
+
+STDMETHODIMP SmsErrorConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
+    *ppv = static_cast<IConnectionPoint*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) SmsErrorConnectionPoint::AddRef() {
+  return owner_.AddRef();
+}
+STDMETHODIMP_(ULONG) SmsErrorConnectionPoint::Release() {
+  return owner_.Release();
+}
+
+STDMETHODIMP SmsErrorConnectionPoint::GetConnectionInterface(IID* piid) {
+  if (!piid) return E_POINTER;
+  *piid = DIID___clsSMS;
+  return S_OK;
+}
+
+STDMETHODIMP SmsErrorConnectionPoint::GetConnectionPointContainer(
+    IConnectionPointContainer** ppCPC) {
+  if (!ppCPC) return E_POINTER;
+  *ppCPC = &owner_;
+  owner_.AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP SmsErrorConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+  if (!cookie) return E_POINTER;
+  *cookie = 0;
+  if (!sink) return E_POINTER;
+  IDispatch* dispatch = nullptr;
+  // A sink of __clsSMS, or any plain IDispatch: both are called by dispatch id.
+  if (FAILED(sink->QueryInterface(DIID___clsSMS, reinterpret_cast<void**>(&dispatch))) &&
+      FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+    return CONNECT_E_CANNOTCONNECT;
+  }
+  try {
+    sinks_.push_back(Sink{nextCookie_, dispatch});
+  } catch (const std::bad_alloc&) {
+    dispatch->Release();
+    return E_OUTOFMEMORY;
+  }
+  *cookie = nextCookie_++;
+  return S_OK;
+}
+
+STDMETHODIMP SmsErrorConnectionPoint::Unadvise(DWORD cookie) {
+  for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+    if (it->cookie == cookie) {
+      IDispatch* dispatch = it->dispatch;
+      sinks_.erase(it);
+      dispatch->Release();  // may call back into us: the list is consistent already
+      return S_OK;
+    }
+  }
+  return CONNECT_E_NOCONNECTION;
+}
+
+STDMETHODIMP SmsErrorConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  try {
+    std::vector<CONNECTDATA> items;
+    items.reserve(sinks_.size());
+    for (const Sink& s : sinks_) items.push_back(CONNECTDATA{s.dispatch, s.cookie});
+    auto* e = new ConnectionEnumerator(std::move(items));  // nothrow from here on
+    for (const Sink& s : sinks_) s.dispatch->AddRef();     // the enumerator's references
+    *ppEnum = e;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+bool SmsErrorConnectionPoint::Connected(DWORD cookie) const {
+  for (const Sink& s : sinks_) {
+    if (s.cookie == cookie) return true;
+  }
+  return false;
+}
+
+void SmsErrorConnectionPoint::FireSMSError(const std::u16string& message) {
+  // The sinks may disconnect themselves or others, connect new ones, or
+  // release the object while they run: work on a snapshot that holds its own
+  // references, and keep the object alive until the last sink returns.
+  std::vector<Sink> snapshot = sinks_;
+  if (snapshot.empty()) return;
+  owner_.AddRef();
+  for (Sink& s : snapshot) s.dispatch->AddRef();
+  BSTR text = ToBstr(message);
+  for (Sink& s : snapshot) {
+    if (!Connected(s.cookie)) continue;
+    VARIANT arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_BSTR;
+    V_BSTR(&arg) = text;
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    EXCEPINFO excep{};
+    // What a sink's handler does is its own business: its failure does not
+    // stop the other sinks, nor the component's wait that raised the event.
+    s.dispatch->Invoke(kDispid_SMSError, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                       nullptr, &excep, nullptr);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+  }
+  SysFreeString(text);
+  for (Sink& s : snapshot) s.dispatch->Release();
+  owner_.Release();  // may destroy the object (and this connection point)
+}
+
+// ---- The object ----------------------------------------------------------------
+
+ClsSmsObject::ClsSmsObject() : point_(*this) {
+  core_ = std::make_unique<::mobi::clsSMS>();
+  subscription_ = core_->SubscribeSMSError(
+      [this](const std::u16string& message) { point_.FireSMSError(message); });
+  ObjectCreated();
+}
+
+ClsSmsObject::~ClsSmsObject() {
+  if (core_) {
+    try {
+      core_->UnsubscribeSMSError(subscription_);
+    } catch (...) {
+      // Termination goes on whatever happens; the component's own
+      // termination below closes the port.
+    }
+    core_.reset();
+  }
+  if (dispatchInfo_) dispatchInfo_->Release();
+  if (vtableInfo_) vtableInfo_->Release();
+  if (classInfo_) classInfo_->Release();
+  ObjectDestroyed();
+}
+
+STDMETHODIMP ClsSmsObject::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+      IsEqualIID(riid, IID__clsSMS)) {
+    *ppv = static_cast<_clsSMS*>(this);
+  } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
+    *ppv = static_cast<ISupportErrorInfo*>(this);
+  } else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2)) {
+    *ppv = static_cast<IProvideClassInfo2*>(this);
+  } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
+    *ppv = static_cast<IConnectionPointContainer*>(this);
+  } else {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) ClsSmsObject::AddRef() {
+  return InterlockedIncrement(&refs_);
+}
+
+STDMETHODIMP_(ULONG) ClsSmsObject::Release() {
+  LONG n = InterlockedDecrement(&refs_);
+  if (n == 0) delete this;
+  return n;
+}
+
+HRESULT ClsSmsObject::LoadTypeInfo() {
+  if (vtableInfo_) return S_OK;
+  ITypeLib* lib = nullptr;
+  HRESULT hr = LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &lib);
+  if (FAILED(hr)) return hr;
+  ITypeInfo* dispatchInfo = nullptr;
+  ITypeInfo* classInfo = nullptr;
+  hr = lib->GetTypeInfoOfGuid(IID__clsSMS, &dispatchInfo);
+  if (SUCCEEDED(hr)) hr = lib->GetTypeInfoOfGuid(CLSID_clsSMS, &classInfo);
+  lib->Release();
+  // The dual interface's virtual-table half: what DispInvoke calls through.
+  ITypeInfo* vtableInfo = nullptr;
+  if (SUCCEEDED(hr)) {
+    HREFTYPE href = 0;
+    hr = dispatchInfo->GetRefTypeOfImplType(static_cast<UINT>(-1), &href);
+    if (SUCCEEDED(hr)) hr = dispatchInfo->GetRefTypeInfo(href, &vtableInfo);
+  }
+  if (FAILED(hr)) {
+    if (dispatchInfo) dispatchInfo->Release();
+    if (classInfo) classInfo->Release();
+    return hr;
+  }
+  dispatchInfo_ = dispatchInfo;
+  classInfo_ = classInfo;
+  vtableInfo_ = vtableInfo;
+  return S_OK;
+}
+
+STDMETHODIMP ClsSmsObject::GetTypeInfoCount(UINT* pctinfo) {
+  if (!pctinfo) return E_POINTER;
+  *pctinfo = 1;
+  return S_OK;
+}
+
+STDMETHODIMP ClsSmsObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
+  if (!ppTInfo) return E_POINTER;
+  *ppTInfo = nullptr;
+  if (iTInfo != 0) return DISP_E_BADINDEX;
+  HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  dispatchInfo_->AddRef();
+  *ppTInfo = dispatchInfo_;
+  return S_OK;
+}
+
+STDMETHODIMP ClsSmsObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
+                                         DISPID* ids) {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  return DispGetIDsOfNames(vtableInfo_, names, count, ids);
+}
+
+STDMETHODIMP ClsSmsObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                  VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  // Keep the object alive through the call: a handler of an event raised
+  // inside the call may release the client's last reference.
+  AddRef();
+  SetErrorInfo(0, nullptr);
+  hr = DispInvoke(static_cast<_clsSMS*>(this), vtableInfo_, id, flags, params, result, excep,
+                  argErr);
+  // A failed method: late-bound callers get DISP_E_EXCEPTION with the error's
+  // number and description, whether or not the runtime filled them in. Error
+  // information present now was set by the method (it was cleared above);
+  // the runtime's own failures (a bad argument count, say) pass unchanged.
+  if (FAILED(hr) && hr != DISP_E_EXCEPTION) {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+      if (excep) {
+        *excep = EXCEPINFO{};
+        excep->scode = hr;
+        info->GetSource(&excep->bstrSource);
+        info->GetDescription(&excep->bstrDescription);
+      }
+      info->Release();
+      hr = DISP_E_EXCEPTION;
+    }
+  }
+  Release();
+  return hr;
+}
+
+// ---- _clsSMS -------------------------------------------------------------------
+
+STDMETHODIMP ClsSmsObject::Initialize(short ComPort, BSTR Settings, BSTR* Result) {
+  if (!Result) return E_POINTER;
+  *Result = nullptr;
+  std::u16string text;
+  HRESULT hr = Guard([&] { text = core_->Initialize(ComPort, FromBstr(Settings)); });
+  if (FAILED(hr)) return hr;
+  *Result = ToBstr(text);
+  return *Result ? S_OK : OutOfMemory();
+}
+
+STDMETHODIMP ClsSmsObject::MobiCheck(BSTR* Result) {
+  if (!Result) return E_POINTER;
+  *Result = nullptr;
+  std::u16string text;
+  HRESULT hr = Guard([&] { text = core_->MobiCheck(); });
+  if (FAILED(hr)) return hr;
+  *Result = ToBstr(text);
+  return *Result ? S_OK : OutOfMemory();
+}
+
+STDMETHODIMP ClsSmsObject::SetMobiCode(BSTR CenterCode, VARIANT_BOOL* Result) {
+  if (!Result) return E_POINTER;
+  *Result = VARIANT_FALSE;
+  bool ok = false;
+  HRESULT hr = Guard([&] { ok = core_->SetMobiCode(FromBstr(CenterCode)); });
+  if (SUCCEEDED(hr)) *Result = ok ? VARIANT_TRUE : VARIANT_FALSE;
+  return hr;
+}
+
+STDMETHODIMP ClsSmsObject::MobiReset() {
+  return Guard([&] { core_->MobiReset(); });
+}
+
+STDMETHODIMP ClsSmsObject::SendSMS(BSTR Tel, BSTR Data, ::mobi::enuStatus_Type* Result) {
+  if (!Result) return E_POINTER;
+  *Result = ::mobi::typeSendOk;
+  ::mobi::enuStatus_Type status = ::mobi::typeSendOk;
+  HRESULT hr = Guard([&] { status = core_->SendSMS(FromBstr(Tel), FromBstr(Data)); });
+  if (SUCCEEDED(hr)) *Result = status;
+  return hr;
+}
+
+STDMETHODIMP ClsSmsObject::MobiSignal(short* Result) {
+  if (!Result) return E_POINTER;
+  *Result = 0;
+  int16_t level = 0;
+  HRESULT hr = Guard([&] { level = core_->MobiSignal(); });
+  if (SUCCEEDED(hr)) *Result = level;
+  return hr;
+}
+
+STDMETHODIMP ClsSmsObject::ATSend(BSTR ATCMD) {
+  return Guard([&] { core_->ATSend(FromBstr(ATCMD)); });
+}
+
+// ---- Error and class information, connection points ----------------------------
+
+STDMETHODIMP ClsSmsObject::InterfaceSupportsErrorInfo(REFIID riid) {
+  return IsEqualIID(riid, IID__clsSMS) ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP ClsSmsObject::GetClassInfo(ITypeInfo** ppTI) {
+  if (!ppTI) return E_POINTER;
+  *ppTI = nullptr;
+  HRESULT hr = LoadTypeInfo();
+  if (FAILED(hr)) return hr;
+  classInfo_->AddRef();
+  *ppTI = classInfo_;
+  return S_OK;
+}
+
+STDMETHODIMP ClsSmsObject::GetGUID(DWORD guidKind, GUID* pGUID) {
+  if (!pGUID) return E_POINTER;
+  if (guidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+    *pGUID = GUID_NULL;
+    return E_INVALIDARG;
+  }
+  *pGUID = DIID___clsSMS;
+  return S_OK;
+}
+
+STDMETHODIMP ClsSmsObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  point_.AddRef();  // the enumerator's reference
+  try {
+    *ppEnum = new PointEnumerator(std::vector<IConnectionPoint*>{&point_});
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    point_.Release();
+    return E_OUTOFMEMORY;
+  }
+}
+
+STDMETHODIMP ClsSmsObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+  if (!ppCP) return E_POINTER;
+  *ppCP = nullptr;
+  if (!IsEqualIID(riid, DIID___clsSMS)) return CONNECT_E_NOCONNECTION;
+  point_.AddRef();
+  *ppCP = &point_;
+  return S_OK;
+}
+
+}  // namespace mobi::automation

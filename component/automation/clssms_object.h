@@ -1,0 +1,115 @@
+// The automation object clsSMS: the dual interface _clsSMS over the
+// component's mobi::clsSMS, error information, class information, and the
+// connection point through which SMSError reaches the clients' sinks.
+#pragma once
+
+#include <windows.h>
+
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <memory>
+#include <vector>
+
+#include "mobi/clsSMS.h"
+#include "mobi_automation.h"
+
+namespace mobi::automation {
+
+class ClsSmsObject;
+
+// The connection point for __clsSMS. It lives inside its object and shares
+// the object's reference count.
+class SmsErrorConnectionPoint final : public IConnectionPoint {
+ public:
+  explicit SmsErrorConnectionPoint(ClsSmsObject& owner) : owner_(owner) {}
+  ~SmsErrorConnectionPoint();
+
+  // IUnknown
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  // IConnectionPoint
+  STDMETHODIMP GetConnectionInterface(IID* piid) override;
+  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** ppCPC) override;
+  STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
+  STDMETHODIMP Unadvise(DWORD cookie) override;
+  STDMETHODIMP EnumConnections(IEnumConnections** ppEnum) override;
+
+  // Calls SMSError(message) on every connected sink, in the order they were
+  // connected. A sink disconnected by an earlier sink's handler is skipped.
+  void FireSMSError(const std::u16string& message);
+
+  size_t SinkCount() const { return sinks_.size(); }
+
+ private:
+  struct Sink {
+    DWORD cookie;
+    IDispatch* dispatch;  // owned reference
+  };
+  bool Connected(DWORD cookie) const;
+
+  ClsSmsObject& owner_;
+  std::vector<Sink> sinks_;
+  DWORD nextCookie_ = 1;
+};
+
+class ClsSmsObject final : public _clsSMS,
+                           public ISupportErrorInfo,
+                           public IProvideClassInfo2,
+                           public IConnectionPointContainer {
+ public:
+  // Throws mobi::Error (for example from another thread) or std::bad_alloc.
+  ClsSmsObject();
+  ~ClsSmsObject();
+  ClsSmsObject(const ClsSmsObject&) = delete;
+  ClsSmsObject& operator=(const ClsSmsObject&) = delete;
+
+  // IUnknown
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+
+  // IDispatch, through the type library in the DLL's resources.
+  STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
+  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                             DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                      VARIANT* result, EXCEPINFO* excep, UINT* argErr) override;
+
+  // _clsSMS
+  STDMETHODIMP Initialize(short ComPort, BSTR Settings, BSTR* Result) override;
+  STDMETHODIMP MobiCheck(BSTR* Result) override;
+  STDMETHODIMP SetMobiCode(BSTR CenterCode, VARIANT_BOOL* Result) override;
+  STDMETHODIMP MobiReset() override;
+  STDMETHODIMP SendSMS(BSTR Tel, BSTR Data, ::mobi::enuStatus_Type* Result) override;
+  STDMETHODIMP MobiSignal(short* Result) override;
+  STDMETHODIMP ATSend(BSTR ATCMD) override;
+
+  // ISupportErrorInfo
+  STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+
+  // IProvideClassInfo2
+  STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override;
+  STDMETHODIMP GetGUID(DWORD guidKind, GUID* pGUID) override;
+
+  // IConnectionPointContainer
+  STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+  STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+ private:
+  // Loads the type library from the DLL's own resource once per object; the
+  // dispatch and virtual-table halves of _clsSMS and the class.
+  HRESULT LoadTypeInfo();
+
+  LONG refs_ = 1;
+  ITypeInfo* dispatchInfo_ = nullptr;  // _clsSMS as clients see it (TKIND_DISPATCH)
+  ITypeInfo* vtableInfo_ = nullptr;    // _clsSMS, virtual-table half, for DispInvoke
+  ITypeInfo* classInfo_ = nullptr;     // clsSMS
+  SmsErrorConnectionPoint point_;
+  std::unique_ptr<::mobi::clsSMS> core_;
+  ::mobi::clsSMS::Subscription subscription_ = 0;
+};
+
+}  // namespace mobi::automation

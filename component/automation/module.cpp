@@ -1,0 +1,91 @@
+#include "module.h"
+
+#include "mobi_automation.h"
+
+namespace mobi::automation {
+
+namespace {
+HMODULE g_module = nullptr;
+// Live clsSMS objects and outstanding class-factory references.
+LONG g_objects = 0;
+// IClassFactory::LockServer(TRUE) calls not yet undone.
+LONG g_locks = 0;
+}  // namespace
+
+void SetModule(HMODULE module) {
+  g_module = module;
+}
+HMODULE Module() {
+  return g_module;
+}
+
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+void ObjectCreated() {
+  InterlockedIncrement(&g_objects);
+}
+void ObjectDestroyed() {
+  InterlockedDecrement(&g_objects);
+}
+void LockServer(bool lock) {
+  if (lock) {
+    InterlockedIncrement(&g_locks);
+  } else {
+    InterlockedDecrement(&g_locks);
+  }
+}
+bool CanUnload() {
+  return g_objects == 0 && g_locks == 0;
+}
+
+std::u16string FromBstr(BSTR s) {
+  if (!s) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(s), SysStringLen(s));
+}
+
+BSTR ToBstr(const std::u16string& s) {
+  return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
+}
+
+std::wstring Widen(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) return std::wstring(utf8.begin(), utf8.end());
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+HRESULT HresultOfError(long number) {
+  if (number < 0) return static_cast<HRESULT>(number);
+  return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number & 0xFFFF);
+}
+
+HRESULT ReportError(HRESULT hr, const std::wstring& description) {
+  ICreateErrorInfo* create = nullptr;
+  if (SUCCEEDED(CreateErrorInfo(&create))) {
+    create->SetGUID(IID__clsSMS);
+    create->SetSource(const_cast<LPOLESTR>(kProgId));
+    create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+      SetErrorInfo(0, info);
+      info->Release();
+    }
+    create->Release();
+  }
+  return hr;
+}
+
+}  // namespace mobi::automation

@@ -1,0 +1,252 @@
+// Build tool: writes the type library of Mobi.dll (MSFT format) through the
+// object runtime's own writer, and the two 20-byte identifier resources.
+//
+//   mobi_typelib_builder OUT.tlb IID.bin SRCIID.bin
+//
+// It runs at build time (under Wine when cross-building), once per
+// architecture: the 64-bit build writes a SYS_WIN64 library, the 32-bit build a
+// SYS_WIN32 one. Everything it writes comes from mobi_automation.h.
+//
+// The runtime's writer wants things in a certain order: all four type infos
+// are created first, in the order of the library, and filled afterwards; the
+// dual interface gets its flags before its IDispatch base; the coclass gets
+// its flags after its implemented interfaces (adding them marks it
+// dispatchable); every type is laid out before the library is saved.
+#include <windows.h>
+
+#include <oleauto.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "mobi_automation.h"
+
+namespace {
+
+using namespace mobi::automation;
+
+struct Failure {
+  const char* step;
+  HRESULT hr;
+};
+
+void Check(HRESULT hr, const char* step) {
+  if (FAILED(hr)) throw Failure{step, hr};
+}
+
+template <typename T>
+struct Ptr {
+  T* p = nullptr;
+  Ptr() = default;
+  Ptr(const Ptr&) = delete;
+  Ptr& operator=(const Ptr&) = delete;
+  ~Ptr() {
+    if (p) p->Release();
+  }
+  T* operator->() const { return p; }
+  T** operator&() { return &p; }
+};
+
+TYPEDESC g_enumTypeDesc;  // VT_USERDEFINED: enuStatus_Type, set once its reference is known
+
+// An element description for one parameter (or a return value) of type vt.
+// Pointer types of the result parameters point into `storage`, which must
+// outlive the description.
+ELEMDESC MakeElem(VARTYPE vt, bool pointer, USHORT flags, std::vector<TYPEDESC>& storage) {
+  ELEMDESC e{};
+  TYPEDESC base{};
+  if (vt == VT_USERDEFINED) {
+    base = g_enumTypeDesc;
+  } else {
+    base.vt = vt;
+  }
+  if (pointer) {
+    storage.push_back(base);
+    e.tdesc.vt = VT_PTR;
+    e.tdesc.lptdesc = &storage.back();
+  } else {
+    e.tdesc = base;
+  }
+  e.paramdesc.wParamFlags = flags;
+  return e;
+}
+
+// Adds one member: a virtual-table method of the dual interface (vtable slot
+// `slot` after IDispatch's seven) or a method of a dispinterface.
+void AddMember(ICreateTypeInfo* info, UINT index, const MemberDesc& m, bool dispatchOnly) {
+  std::vector<TYPEDESC> storage;
+  storage.reserve(8);
+  std::vector<ELEMDESC> params;
+  std::vector<const wchar_t*> names{m.name};
+  for (int i = 0; i < m.paramCount; ++i) {
+    const ParamDesc& p = m.params[i];
+    if (p.kind == ParamKind::In) {
+      params.push_back(MakeElem(p.vt, false, PARAMFLAG_FIN, storage));
+    } else {
+      params.push_back(MakeElem(p.vt, true, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, storage));
+    }
+    names.push_back(p.name);
+  }
+  FUNCDESC fd{};
+  fd.memid = m.dispid;
+  fd.funckind = dispatchOnly ? FUNC_DISPATCH : FUNC_PUREVIRTUAL;
+  fd.invkind = INVOKE_FUNC;
+  fd.callconv = CC_STDCALL;
+  fd.cParams = static_cast<SHORT>(params.size());
+  fd.lprgelemdescParam = params.empty() ? nullptr : params.data();
+  fd.oVft = dispatchOnly ? 0 : static_cast<SHORT>((7 + index) * sizeof(void*));
+  fd.elemdescFunc.tdesc.vt = dispatchOnly ? VT_VOID : VT_HRESULT;
+  Check(info->AddFuncDesc(index, &fd), "AddFuncDesc");
+  Check(info->SetFuncAndParamNames(index, const_cast<LPOLESTR*>(names.data()),
+                                   static_cast<UINT>(names.size())),
+        "SetFuncAndParamNames");
+}
+
+void Build(const wchar_t* path) {
+#ifdef _WIN64
+  const SYSKIND syskind = SYS_WIN64;
+#else
+  const SYSKIND syskind = SYS_WIN32;
+#endif
+  Ptr<ICreateTypeLib2> lib;
+  Check(CreateTypeLib2(syskind, path, &lib), "CreateTypeLib2");
+  Check(lib->SetName(const_cast<LPOLESTR>(kLibraryName)), "SetName");
+  Check(lib->SetDocString(const_cast<LPOLESTR>(kLibraryHelpString)), "SetDocString");
+  Check(lib->SetGuid(LIBID_Mobi), "SetGuid(library)");
+  Check(lib->SetVersion(kLibraryMajor, kLibraryMinor), "SetVersion(library)");
+  Check(lib->SetLcid(kLibraryLcid), "SetLcid");
+
+  // The standard OLE Automation library, for IDispatch.
+  Ptr<ITypeLib> stdole;
+  Check(LoadRegTypeLib(IID_StdOle, 2, 0, 0, &stdole), "LoadRegTypeLib(stdole 2.0)");
+  Ptr<ITypeInfo> dispatchInfo;
+  Check(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatchInfo), "GetTypeInfoOfGuid(IDispatch)");
+
+  // 1. Create the four types, in the order of the library.
+  Ptr<ICreateTypeInfo> itf, cls, evt, enm;
+  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kInterfaceName), TKIND_INTERFACE, &itf),
+        "CreateTypeInfo(_clsSMS)");
+  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kClassName), TKIND_COCLASS, &cls),
+        "CreateTypeInfo(clsSMS)");
+  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kEventsName), TKIND_DISPATCH, &evt),
+        "CreateTypeInfo(__clsSMS)");
+  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kEnumName), TKIND_ENUM, &enm),
+        "CreateTypeInfo(enuStatus_Type)");
+
+  // 2. The enumeration.
+  Check(enm->SetGuid(GUID_enuStatus_Type), "SetGuid(enum)");
+  Check(enm->SetVersion(kEnumMajor, kEnumMinor), "SetVersion(enum)");
+  UINT index = 0;
+  for (const EnumMemberDesc& member : kStatusMembers) {
+    VARIANT value;
+    VariantInit(&value);
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = member.value;
+    VARDESC vd{};
+    vd.memid = static_cast<MEMBERID>(0x40000000 + index);  // replaced by LayOut
+    vd.varkind = VAR_CONST;
+    vd.lpvarValue = &value;
+    vd.elemdescVar.tdesc.vt = VT_I4;
+    Check(enm->AddVarDesc(index, &vd), "AddVarDesc");
+    Check(enm->SetVarName(index, const_cast<LPOLESTR>(member.name)), "SetVarName");
+    ++index;
+  }
+
+  // References from the other types.
+  HREFTYPE hrefDispatch = 0, hrefEnum = 0, hrefItf = 0, hrefEvt = 0;
+  {
+    Ptr<ITypeInfo> enumInfo, itfInfo, evtInfo;
+    Check(enm->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&enumInfo)), "QI(enum)");
+    Check(itf->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&itfInfo)), "QI(_clsSMS)");
+    Check(evt->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&evtInfo)), "QI(__clsSMS)");
+    Check(itf->AddRefTypeInfo(dispatchInfo.p, &hrefDispatch), "AddRefTypeInfo(IDispatch)");
+    Check(itf->AddRefTypeInfo(enumInfo.p, &hrefEnum), "AddRefTypeInfo(enum)");
+    Check(cls->AddRefTypeInfo(itfInfo.p, &hrefItf), "AddRefTypeInfo(_clsSMS)");
+    Check(cls->AddRefTypeInfo(evtInfo.p, &hrefEvt), "AddRefTypeInfo(__clsSMS)");
+  }
+  g_enumTypeDesc.vt = VT_USERDEFINED;
+  g_enumTypeDesc.hreftype = hrefEnum;
+
+  // 3. The dual interface: flags before its base.
+  Check(itf->SetGuid(IID__clsSMS), "SetGuid(_clsSMS)");
+  Check(itf->SetVersion(kInterfaceMajor, kInterfaceMinor), "SetVersion(_clsSMS)");
+  Check(itf->SetTypeFlags(kInterfaceFlags), "SetTypeFlags(_clsSMS)");
+  Check(itf->AddImplType(0, hrefDispatch), "AddImplType(_clsSMS: IDispatch)");
+  index = 0;
+  for (const MemberDesc& m : kMethods) AddMember(itf.p, index++, m, false);
+
+  // 4. The class: implemented interfaces first, then its flags.
+  Check(cls->SetGuid(CLSID_clsSMS), "SetGuid(clsSMS)");
+  Check(cls->SetVersion(kClassMajor, kClassMinor), "SetVersion(clsSMS)");
+  Check(cls->AddImplType(0, hrefItf), "AddImplType(clsSMS: _clsSMS)");
+  Check(cls->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT), "SetImplTypeFlags(_clsSMS)");
+  Check(cls->AddImplType(1, hrefEvt), "AddImplType(clsSMS: __clsSMS)");
+  Check(cls->SetImplTypeFlags(1, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE),
+        "SetImplTypeFlags(__clsSMS)");
+  Check(cls->SetTypeFlags(kClassFlags), "SetTypeFlags(clsSMS)");
+
+  // 5. The event interface.
+  Check(evt->SetGuid(DIID___clsSMS), "SetGuid(__clsSMS)");
+  Check(evt->SetVersion(kEventsMajor, kEventsMinor), "SetVersion(__clsSMS)");
+  Check(evt->SetTypeFlags(kEventsFlags), "SetTypeFlags(__clsSMS)");
+  {
+    HREFTYPE hrefEvtDispatch = 0;
+    Check(evt->AddRefTypeInfo(dispatchInfo.p, &hrefEvtDispatch), "AddRefTypeInfo(IDispatch)");
+    Check(evt->AddImplType(0, hrefEvtDispatch), "AddImplType(__clsSMS: IDispatch)");
+  }
+  index = 0;
+  for (const MemberDesc& m : kEvents) AddMember(evt.p, index++, m, true);
+
+  // 6. Lay out every type, then save.
+  Check(itf->LayOut(), "LayOut(_clsSMS)");
+  Check(cls->LayOut(), "LayOut(clsSMS)");
+  Check(evt->LayOut(), "LayOut(__clsSMS)");
+  Check(enm->LayOut(), "LayOut(enuStatus_Type)");
+  Check(lib->SaveAllChanges(), "SaveAllChanges");
+}
+
+// The resource data for an interface identifier: a 32-bit length (16), then
+// the identifier's 16 bytes.
+bool WriteIdResource(const wchar_t* path, const GUID& id) {
+  unsigned char data[20];
+  const uint32_t length = 16;
+  std::memcpy(data, &length, 4);
+  std::memcpy(data + 4, &id, 16);
+  FILE* f = _wfopen(path, L"wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(data, 1, sizeof data, f) == sizeof data;
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: mobi_typelib_builder OUT.tlb IID.bin SRCIID.bin\n");
+    return 2;
+  }
+  HRESULT hr = CoInitialize(nullptr);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "mobi_typelib_builder: CoInitialize failed: 0x%08lX\n",
+                 static_cast<unsigned long>(hr));
+    return 1;
+  }
+  int rc = 0;
+  try {
+    DeleteFileW(argv[1]);
+    Build(argv[1]);
+  } catch (const Failure& f) {
+    std::fprintf(stderr, "mobi_typelib_builder: %s failed: 0x%08lX\n", f.step,
+                 static_cast<unsigned long>(f.hr));
+    rc = 1;
+  }
+  if (rc == 0 &&
+      (!WriteIdResource(argv[2], IID__clsSMS) || !WriteIdResource(argv[3], DIID___clsSMS))) {
+    std::fprintf(stderr, "mobi_typelib_builder: cannot write the identifier resources\n");
+    rc = 1;
+  }
+  CoUninitialize();
+  return rc;
+}

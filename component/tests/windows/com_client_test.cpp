@@ -1,0 +1,685 @@
+// A C++ automation client of the registered Mobi.dll, run under Wine.
+//
+//   Registered.*   the registry entries, the registered type library read
+//                  back, the library's exports, errors, class information
+//                  and connection points; no terminal needed.
+//   Terminal.*     early-bound calls and SMSError events against the scripted
+//                  terminal of terminal_session.peer on COM port
+//                  MOBI_TEST_PORT.
+//   Unregistered.* what unregistration leaves behind.
+//
+// MOBI_TEST_DLL is the DLL's Windows path.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "com_test_support.h"
+
+namespace mobi::test {
+namespace {
+
+using namespace mobi::automation;
+
+#ifdef _WIN64
+constexpr const wchar_t* kSyskind = L"win64";
+constexpr SYSKIND kSys = SYS_WIN64;
+#else
+constexpr const wchar_t* kSyskind = L"win32";
+constexpr SYSKIND kSys = SYS_WIN32;
+#endif
+
+// Every test runs in a single-threaded apartment of its own.
+class ComTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
+  void TearDown() override { CoUninitialize(); }
+};
+
+class Registered : public ComTest {};
+class CodePage936 : public ComTest {};
+class Unregistered : public ComTest {};
+
+// The value `name` (nullptr: default) of HKCR\`key`, or nothing.
+bool ReadValue(const std::wstring& key, const wchar_t* name, std::wstring* out) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) {
+    return false;
+  }
+  wchar_t buffer[1024] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
+  const LONG rc = RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(h);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
+  *out = buffer;
+  return true;
+}
+
+std::wstring Value(const std::wstring& key, const wchar_t* name = nullptr) {
+  std::wstring v;
+  EXPECT_TRUE(ReadValue(key, name, &v)) << "HKCR\\" << std::string(key.begin(), key.end());
+  return v;
+}
+
+bool KeyExists(const std::wstring& key) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(h);
+  return true;
+}
+
+std::wstring Lower(std::wstring s) {
+  for (auto& c : s) c = c == L'/' ? L'\\' : towlower(c);
+  return s;
+}
+
+// Creates Mobi.clsSMS by its programmatic identifier.
+HRESULT CreateByProgId(REFIID iid, void** ppv) {
+  CLSID clsid{};
+  HRESULT hr = CLSIDFromProgID(L"Mobi.clsSMS", &clsid);
+  if (FAILED(hr)) return hr;
+  return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, ppv);
+}
+
+std::string Narrow(const std::wstring& w) {
+  return std::string(w.begin(), w.end());
+}
+
+// ---- Registration ------------------------------------------------------------
+
+TEST_F(Registered, KeysNameTheClassTheDllAndTheTypeLibrary) {
+  const std::wstring clsid = L"{E235FA25-67D9-417F-B48A-B47F66D450AC}";
+  const std::wstring libid = L"{B8A358C2-521A-40E4-A422-792B094C78E0}";
+  EXPECT_EQ(Value(L"Mobi.clsSMS\\CLSID"), clsid);
+  const std::wstring ck = L"CLSID\\" + clsid;
+  EXPECT_EQ(Lower(Value(ck + L"\\InprocServer32")), Lower(DllPath()));
+  EXPECT_EQ(Value(ck + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
+  EXPECT_EQ(Value(ck + L"\\ProgID"), L"Mobi.clsSMS");
+  EXPECT_EQ(Value(ck + L"\\TypeLib"), libid);
+  for (const wchar_t* iid :
+       {L"{0D08FCD4-DC32-438D-89F2-A4A7927973FB}", L"{49ED6FE2-691F-4E73-BB3D-52B4AF99EC83}"}) {
+    const std::wstring ik = std::wstring(L"Interface\\") + iid;
+    EXPECT_EQ(Value(ik + L"\\ProxyStubClsid32"), L"{00020424-0000-0000-C000-000000000046}");
+    EXPECT_EQ(Value(ik + L"\\TypeLib"), libid);
+    EXPECT_EQ(Value(ik + L"\\TypeLib", L"Version"), L"2.0");
+  }
+  EXPECT_EQ(Value(L"Interface\\{0D08FCD4-DC32-438D-89F2-A4A7927973FB}"), L"_clsSMS");
+  EXPECT_EQ(Value(L"Interface\\{49ED6FE2-691F-4E73-BB3D-52B4AF99EC83}"), L"__clsSMS");
+  EXPECT_EQ(Value(L"TypeLib\\" + libid + L"\\2.0"), L"Tarvos Mobi ActiveX DLL 1.0");
+  EXPECT_EQ(Lower(Value(L"TypeLib\\" + libid + L"\\2.0\\0\\" + kSyskind)), Lower(DllPath()));
+}
+
+// ---- The type library, read back from the registration ------------------------
+
+struct ExpectedParam {
+  const wchar_t* name;
+  VARTYPE vt;  // VT_USERDEFINED: enuStatus_Type
+  bool retval;
+};
+struct ExpectedMethod {
+  const wchar_t* name;
+  MEMBERID id;
+  std::vector<ExpectedParam> params;
+};
+
+const std::vector<ExpectedMethod>& ExpectedMethods() {
+  static const std::vector<ExpectedMethod> methods = {
+      {L"Initialize",
+       0x6003000A,
+       {{L"ComPort", VT_I2, false}, {L"Settings", VT_BSTR, false}, {nullptr, VT_BSTR, true}}},
+      {L"MobiCheck", 0x6003000B, {{nullptr, VT_BSTR, true}}},
+      {L"SetMobiCode", 0x6003000C, {{L"CenterCode", VT_BSTR, false}, {nullptr, VT_BOOL, true}}},
+      {L"MobiReset", 0x6003000D, {}},
+      {L"SendSMS",
+       0x6003000E,
+       {{L"Tel", VT_BSTR, false}, {L"Data", VT_BSTR, false}, {nullptr, VT_USERDEFINED, true}}},
+      {L"MobiSignal", 0x6003000F, {{nullptr, VT_I2, true}}},
+      {L"ATSend", 0x60030010, {{L"ATCMD", VT_BSTR, false}}},
+  };
+  return methods;
+}
+
+std::wstring TypeName(ITypeInfo* info, MEMBERID id = MEMBERID_NIL) {
+  Bstr name;
+  info->GetDocumentation(id, name.put(), nullptr, nullptr, nullptr);
+  return name.str();
+}
+
+TEST_F(Registered, TypeLibraryHoldsExactlyTheInterfaceInItsOrder) {
+  Com<ITypeLib> lib;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_Mobi, 2, 0, 0, lib.put()), S_OK);
+  TLIBATTR* la = nullptr;
+  ASSERT_EQ(lib->GetLibAttr(&la), S_OK);
+  EXPECT_EQ(la->wMajorVerNum, 2);
+  EXPECT_EQ(la->wMinorVerNum, 0);
+  EXPECT_EQ(la->lcid, 0u);
+  EXPECT_EQ(la->syskind, kSys);
+  lib->ReleaseTLibAttr(la);
+  Bstr name, doc;
+  ASSERT_EQ(lib->GetDocumentation(-1, name.put(), doc.put(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(name.str(), L"Mobi");
+  EXPECT_EQ(doc.str(), L"Tarvos Mobi ActiveX DLL 1.0");
+
+  // Four types, in this order, with these kinds, versions and flags.
+  ASSERT_EQ(lib->GetTypeInfoCount(), 4u);
+  struct Expected {
+    const wchar_t* name;
+    TYPEKIND kind;
+    WORD major, minor;
+    WORD flagsSet, flagsClear;
+  } expected[] = {
+      {L"_clsSMS", TKIND_DISPATCH, 1, 1,
+       TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE,
+       TYPEFLAG_FCANCREATE},
+      {L"clsSMS", TKIND_COCLASS, 1, 1, TYPEFLAG_FCANCREATE,
+       TYPEFLAG_FHIDDEN | TYPEFLAG_FDISPATCHABLE},
+      {L"__clsSMS", TKIND_DISPATCH, 1, 1, TYPEFLAG_FHIDDEN | TYPEFLAG_FNONEXTENSIBLE,
+       TYPEFLAG_FDUAL | TYPEFLAG_FCANCREATE},
+      {L"enuStatus_Type", TKIND_ENUM, 1, 0, 0, TYPEFLAG_FHIDDEN},
+  };
+  const GUID* guids[] = {&IID__clsSMS, &CLSID_clsSMS, &DIID___clsSMS, nullptr};
+  for (UINT i = 0; i < 4; ++i) {
+    SCOPED_TRACE(Narrow(expected[i].name));
+    Com<ITypeInfo> info;
+    ASSERT_EQ(lib->GetTypeInfo(i, info.put()), S_OK);
+    EXPECT_EQ(TypeName(info.get()), expected[i].name);
+    TYPEATTR* ta = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&ta), S_OK);
+    EXPECT_EQ(ta->typekind, expected[i].kind);
+    EXPECT_EQ(ta->wMajorVerNum, expected[i].major);
+    EXPECT_EQ(ta->wMinorVerNum, expected[i].minor);
+    EXPECT_EQ(ta->wTypeFlags & expected[i].flagsSet, expected[i].flagsSet);
+    EXPECT_EQ(ta->wTypeFlags & expected[i].flagsClear, 0);
+    if (guids[i]) {
+      EXPECT_TRUE(IsEqualGUID(ta->guid, *guids[i]));
+    }
+    info->ReleaseTypeAttr(ta);
+  }
+
+  // The class: _clsSMS the default interface, __clsSMS the default source.
+  Com<ITypeInfo> cls;
+  ASSERT_EQ(lib->GetTypeInfo(1, cls.put()), S_OK);
+  int flags0 = 0, flags1 = 0;
+  ASSERT_EQ(cls->GetImplTypeFlags(0, &flags0), S_OK);
+  ASSERT_EQ(cls->GetImplTypeFlags(1, &flags1), S_OK);
+  EXPECT_EQ(flags0, IMPLTYPEFLAG_FDEFAULT);
+  EXPECT_EQ(flags1, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
+  const wchar_t* implNames[] = {L"_clsSMS", L"__clsSMS"};
+  for (UINT i = 0; i < 2; ++i) {
+    HREFTYPE href = 0;
+    Com<ITypeInfo> impl;
+    ASSERT_EQ(cls->GetRefTypeOfImplType(i, &href), S_OK);
+    ASSERT_EQ(cls->GetRefTypeInfo(href, impl.put()), S_OK);
+    EXPECT_EQ(TypeName(impl.get()), implNames[i]);
+  }
+}
+
+TEST_F(Registered, DualInterfaceHasTheSevenMethodsInVirtualTableOrder) {
+  Com<ITypeLib> lib;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_Mobi, 2, 0, 0, lib.put()), S_OK);
+  Com<ITypeInfo> dispatch, vtable;
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(IID__clsSMS, dispatch.put()), S_OK);
+  HREFTYPE href = 0;
+  ASSERT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), S_OK);
+  ASSERT_EQ(dispatch->GetRefTypeInfo(href, vtable.put()), S_OK);
+  TYPEATTR* ta = nullptr;
+  ASSERT_EQ(vtable->GetTypeAttr(&ta), S_OK);
+  EXPECT_EQ(ta->typekind, TKIND_INTERFACE);
+  EXPECT_EQ(ta->cFuncs, 7);
+  // Its base is IDispatch from the imported standard OLE Automation library.
+  {
+    HREFTYPE base = 0;
+    Com<ITypeInfo> dispatchBase;
+    ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &base), S_OK);
+    ASSERT_EQ(vtable->GetRefTypeInfo(base, dispatchBase.put()), S_OK);
+    EXPECT_EQ(TypeName(dispatchBase.get()), L"IDispatch");
+    Com<ITypeLib> stdole;
+    UINT index = 0;
+    ASSERT_EQ(dispatchBase->GetContainingTypeLib(stdole.put(), &index), S_OK);
+    TLIBATTR* sa = nullptr;
+    ASSERT_EQ(stdole->GetLibAttr(&sa), S_OK);
+    EXPECT_TRUE(IsEqualGUID(sa->guid, IID_StdOle));
+    EXPECT_EQ(sa->wMajorVerNum, 2);
+    stdole->ReleaseTLibAttr(sa);
+  }
+  const WORD vtableFlags =
+      TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+  EXPECT_EQ(ta->wTypeFlags & vtableFlags, vtableFlags);
+  EXPECT_EQ(ta->wMajorVerNum, 1);
+  EXPECT_EQ(ta->wMinorVerNum, 1);
+  vtable->ReleaseTypeAttr(ta);
+
+  const auto& methods = ExpectedMethods();
+  for (UINT i = 0; i < methods.size(); ++i) {
+    const ExpectedMethod& m = methods[i];
+    SCOPED_TRACE(Narrow(m.name));
+    FUNCDESC* fd = nullptr;
+    ASSERT_EQ(vtable->GetFuncDesc(i, &fd), S_OK);
+    EXPECT_EQ(fd->memid, m.id);
+    EXPECT_EQ(fd->invkind, INVOKE_FUNC);
+    EXPECT_EQ(fd->funckind, FUNC_PUREVIRTUAL);
+    EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_HRESULT);
+    EXPECT_EQ(fd->cParamsOpt, 0);
+    // IDispatch's seven methods come first.
+    EXPECT_EQ(fd->oVft, static_cast<SHORT>((7 + i) * sizeof(void*)));
+    ASSERT_EQ(fd->cParams, static_cast<SHORT>(m.params.size()));
+    BSTR names[4] = {};
+    UINT count = 0;
+    ASSERT_EQ(vtable->GetNames(fd->memid, names, 4, &count), S_OK);
+    EXPECT_EQ(std::wstring(names[0]), m.name);
+    for (size_t p = 0; p < m.params.size(); ++p) {
+      const ExpectedParam& e = m.params[p];
+      const ELEMDESC& ed = fd->lprgelemdescParam[p];
+      TYPEDESC td = ed.tdesc;
+      if (e.retval) {
+        EXPECT_EQ(ed.paramdesc.wParamFlags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
+        ASSERT_EQ(td.vt, VT_PTR);
+        td = *td.lptdesc;
+      } else {
+        EXPECT_EQ(ed.paramdesc.wParamFlags, PARAMFLAG_FIN);
+        EXPECT_EQ(std::wstring(p + 1 < count ? names[p + 1] : L""), e.name);
+      }
+      EXPECT_EQ(td.vt, e.vt);
+      if (e.vt == VT_USERDEFINED) {
+        Com<ITypeInfo> ref;
+        ASSERT_EQ(vtable->GetRefTypeInfo(td.hreftype, ref.put()), S_OK);
+        EXPECT_EQ(TypeName(ref.get()), L"enuStatus_Type");
+      }
+    }
+    for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
+    // No help strings.
+    Bstr doc;
+    vtable->GetDocumentation(fd->memid, nullptr, doc.put(), nullptr, nullptr);
+    EXPECT_EQ(doc.str(), L"");
+    vtable->ReleaseFuncDesc(fd);
+  }
+}
+
+TEST_F(Registered, EventInterfaceAndEnumerationReadBackExactly) {
+  Com<ITypeLib> lib;
+  ASSERT_EQ(LoadRegTypeLib(LIBID_Mobi, 2, 0, 0, lib.put()), S_OK);
+  Com<ITypeInfo> events;
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(DIID___clsSMS, events.put()), S_OK);
+  MEMBERID id = 0;
+  LPOLESTR name = const_cast<LPOLESTR>(L"SMSError");
+  ASSERT_EQ(events->GetIDsOfNames(&name, 1, &id), S_OK);
+  EXPECT_EQ(id, 1);
+  TYPEATTR* ta = nullptr;
+  ASSERT_EQ(events->GetTypeAttr(&ta), S_OK);
+  const WORD funcs = ta->cFuncs;
+  events->ReleaseTypeAttr(ta);
+  bool found = false;
+  for (WORD i = 0; i < funcs; ++i) {
+    FUNCDESC* fd = nullptr;
+    ASSERT_EQ(events->GetFuncDesc(i, &fd), S_OK);
+    if (fd->memid == 1) {
+      found = true;
+      EXPECT_EQ(fd->funckind, FUNC_DISPATCH);
+      ASSERT_EQ(fd->cParams, 1);
+      EXPECT_EQ(fd->lprgelemdescParam[0].tdesc.vt, VT_BSTR);
+      EXPECT_EQ(fd->lprgelemdescParam[0].paramdesc.wParamFlags, PARAMFLAG_FIN);
+      EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_VOID);
+      BSTR names[2] = {};
+      UINT count = 0;
+      ASSERT_EQ(events->GetNames(1, names, 2, &count), S_OK);
+      ASSERT_EQ(count, 2u);
+      EXPECT_EQ(std::wstring(names[0]), L"SMSError");
+      EXPECT_EQ(std::wstring(names[1]), L"ErrorMessage");
+      SysFreeString(names[0]);
+      SysFreeString(names[1]);
+    }
+    events->ReleaseFuncDesc(fd);
+  }
+  EXPECT_TRUE(found);
+
+  Com<ITypeInfo> status;
+  ASSERT_EQ(lib->GetTypeInfo(3, status.put()), S_OK);
+  const std::pair<const wchar_t*, LONG> members[] = {
+      {L"typeNoSend", 1},    {L"typeSendOk", 2}, {L"typeCenterOK", 3},
+      {L"TypeCustError", 4}, {L"typeCustOK", 5}, {L"typeError", 6},
+  };
+  ASSERT_EQ(status->GetTypeAttr(&ta), S_OK);
+  EXPECT_EQ(ta->cVars, 6);
+  status->ReleaseTypeAttr(ta);
+  for (UINT i = 0; i < 6; ++i) {
+    VARDESC* vd = nullptr;
+    ASSERT_EQ(status->GetVarDesc(i, &vd), S_OK);
+    EXPECT_EQ(vd->varkind, VAR_CONST);
+    EXPECT_EQ(TypeName(status.get(), vd->memid), members[i].first);
+    EXPECT_EQ(V_VT(vd->lpvarValue), VT_I4);
+    EXPECT_EQ(V_I4(vd->lpvarValue), members[i].second);
+    status->ReleaseVarDesc(vd);
+  }
+}
+
+// ---- The library's exports -------------------------------------------------------
+
+TEST_F(Registered, ExportsServeOnlyTheClassAndCountObjectsAndLocks) {
+  HMODULE dll = LoadLibraryW(DllPath().c_str());
+  ASSERT_NE(dll, nullptr);
+  using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
+  auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+  auto canUnload = reinterpret_cast<CanUnloadFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+  ASSERT_TRUE(getClassObject && canUnload);
+  EXPECT_TRUE(GetProcAddress(dll, "DllRegisterServer"));
+  EXPECT_TRUE(GetProcAddress(dll, "DllUnregisterServer"));
+
+  Com<IClassFactory> factory;
+  EXPECT_EQ(getClassObject(IID_IDispatch, IID_IClassFactory, factory.put_void()),
+            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(canUnload(), S_OK);
+  ASSERT_EQ(getClassObject(CLSID_clsSMS, IID_IClassFactory, factory.put_void()), S_OK);
+  EXPECT_EQ(canUnload(), S_FALSE) << "a factory reference keeps the library";
+
+  Com<IUnknown> aggregated;
+  Sink outer(false);
+  EXPECT_EQ(factory->CreateInstance(&outer, IID_IUnknown, aggregated.put_void()),
+            CLASS_E_NOAGGREGATION);
+  Com<IUnknown> nothing;
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IStream, nothing.put_void()), E_NOINTERFACE);
+
+  ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+  Com<_clsSMS> object;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID__clsSMS, object.put_void()), S_OK);
+  factory.Reset();
+  EXPECT_EQ(canUnload(), S_FALSE);
+  object.Reset();
+  EXPECT_EQ(canUnload(), S_FALSE) << "the lock still holds";
+  Com<IClassFactory> again;
+  ASSERT_EQ(getClassObject(CLSID_clsSMS, IID_IClassFactory, again.put_void()), S_OK);
+  ASSERT_EQ(again->LockServer(FALSE), S_OK);
+  again.Reset();
+  EXPECT_EQ(canUnload(), S_OK);
+  FreeLibrary(dll);
+}
+
+// ---- Objects, errors, class information ----------------------------------------------
+
+TEST_F(Registered, FailuresCarryTheirNumberAndDescriptionEarlyAndLateBound) {
+  Com<_clsSMS> sms;
+  ASSERT_EQ(CreateByProgId(IID__clsSMS, sms.put_void()), S_OK);
+  Com<ISupportErrorInfo> support;
+  ASSERT_EQ(sms->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__clsSMS), S_OK);
+
+  // Initialize ignores a port that does not exist and returns "".
+  Bstr result;
+  Bstr settings(L"9600,n,8,1");
+  EXPECT_EQ(sms->Initialize(42, settings.get(), result.put()), S_OK);
+  ASSERT_NE(result.get(), nullptr);
+  EXPECT_EQ(result.str(), L"");
+
+  // Early-bound: the HRESULT and the error information.
+  Bstr empty(L""), text(L"x");
+  ::mobi::enuStatus_Type status{};
+  EXPECT_EQ(sms->SendSMS(empty.get(), text.get(), &status), VbError(9));
+  EXPECT_NE(LastErrorDescription().find(L"Subscript out of range"), std::wstring::npos)
+      << Narrow(LastErrorDescription());
+  EXPECT_EQ(sms->MobiCheck(result.put()), VbError(8018)) << "the port never opened";
+  EXPECT_NE(LastErrorDescription().find(L"port is open"), std::wstring::npos);
+
+  // Late-bound, by name: DISP_E_EXCEPTION with the same number and text.
+  Com<IDispatch> dispatch;
+  ASSERT_EQ(sms->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+  DISPID id = 0;
+  LPOLESTR name = const_cast<LPOLESTR>(L"SendSMS");
+  ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+  EXPECT_EQ(id, 0x6003000E);
+  VARIANT args[2];
+  VariantInit(&args[0]);
+  VariantInit(&args[1]);
+  V_VT(&args[0]) = VT_BSTR;  // Data (arguments go in reverse order)
+  V_BSTR(&args[0]) = SysAllocString(L"abc");
+  V_VT(&args[1]) = VT_BSTR;  // Tel
+  V_BSTR(&args[1]) = SysAllocString(L"");
+  DISPPARAMS params{args, nullptr, 2, 0};
+  VARIANT out;
+  VariantInit(&out);
+  EXCEPINFO excep{};
+  EXPECT_EQ(dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &out,
+                             &excep, nullptr),
+            DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.scode, VbError(9));
+  ASSERT_NE(excep.bstrDescription, nullptr);
+  EXPECT_NE(std::wstring(excep.bstrDescription).find(L"Subscript out of range"),
+            std::wstring::npos);
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  SysFreeString(excep.bstrHelpFile);
+  VariantClear(&args[0]);
+  VariantClear(&args[1]);
+
+  // An unknown name is an unknown name.
+  LPOLESTR bogus = const_cast<LPOLESTR>(L"NoSuchMethod");
+  EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &bogus, 1, LOCALE_USER_DEFAULT, &id),
+            DISP_E_UNKNOWNNAME);
+}
+
+TEST_F(CodePage936, ADoubleByteCharacterInANumberIsAnOverflow) {
+  ASSERT_EQ(GetACP(), 936u) << "run this test with LC_ALL=zh_CN.UTF-8";
+  Com<_clsSMS> sms;
+  ASSERT_EQ(CreateByProgId(IID__clsSMS, sms.put_void()), S_OK);
+  Bstr number(L"138\x4E2D"), text(L"x");
+  ::mobi::enuStatus_Type status{};
+  EXPECT_EQ(sms->SendSMS(number.get(), text.get(), &status), VbError(6));
+  EXPECT_NE(LastErrorDescription().find(L"Overflow"), std::wstring::npos);
+  VARIANT_BOOL ok = VARIANT_TRUE;
+  EXPECT_EQ(sms->SetMobiCode(number.get(), &ok), VbError(6));
+}
+
+TEST_F(Registered, ACallFromAnotherThreadFailsInsteadOfRacing) {
+  Com<_clsSMS> sms;
+  ASSERT_EQ(CreateByProgId(IID__clsSMS, sms.put_void()), S_OK);
+  HRESULT hr = S_OK;
+  _clsSMS* raw = sms.get();
+  std::thread other([&] { hr = raw->MobiReset(); });
+  other.join();
+  EXPECT_EQ(hr, RPC_E_WRONG_THREAD);
+}
+
+TEST_F(Registered, ClassInformationNamesTheClassAndItsSourceInterface) {
+  Com<IProvideClassInfo2> info;
+  ASSERT_EQ(CreateByProgId(IID_IProvideClassInfo2, info.put_void()), S_OK);
+  GUID source{};
+  ASSERT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
+  EXPECT_TRUE(IsEqualGUID(source, DIID___clsSMS));
+  Com<ITypeInfo> cls;
+  ASSERT_EQ(info->GetClassInfo(cls.put()), S_OK);
+  EXPECT_EQ(TypeName(cls.get()), L"clsSMS");
+  Com<IDispatch> dispatch;
+  ASSERT_EQ(info->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+  Com<ITypeInfo> itf;
+  ASSERT_EQ(dispatch->GetTypeInfo(0, 0, itf.put()), S_OK);
+  EXPECT_EQ(TypeName(itf.get()), L"_clsSMS");
+}
+
+TEST_F(Registered, ConnectionPointTakesSeveralSinksAndLetsThemGo) {
+  Com<IConnectionPointContainer> container;
+  ASSERT_EQ(CreateByProgId(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  Com<IConnectionPoint> point;
+  EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, point.put()), CONNECT_E_NOCONNECTION);
+  ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
+  IID iid{};
+  ASSERT_EQ(point->GetConnectionInterface(&iid), S_OK);
+  EXPECT_TRUE(IsEqualIID(iid, DIID___clsSMS));
+
+  Sink typed(true), plain(false);
+  DWORD c1 = 0, c2 = 0;
+  ASSERT_EQ(point->Advise(&typed, &c1), S_OK);
+  ASSERT_EQ(point->Advise(&plain, &c2), S_OK);
+  EXPECT_NE(c1, c2);
+  Com<IEnumConnections> connections;
+  ASSERT_EQ(point->EnumConnections(connections.put()), S_OK);
+  CONNECTDATA data[3] = {};
+  ULONG fetched = 0;
+  EXPECT_EQ(connections->Next(3, data, &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 2u);
+  for (ULONG i = 0; i < fetched; ++i) data[i].pUnk->Release();
+  connections.Reset();
+
+  EXPECT_EQ(point->Unadvise(c1), S_OK);
+  EXPECT_EQ(point->Unadvise(c1), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(typed.refs(), 0u) << "the object keeps no reference to a disconnected sink";
+  EXPECT_GT(plain.refs(), 0u);
+  point.Reset();
+  container.Reset();  // the object goes, and lets go of the plain sink
+  EXPECT_EQ(plain.refs(), 0u);
+}
+
+// ---- Against the scripted terminal (terminal_session.peer) --------------------------
+
+class Terminal : public ComTest {
+ protected:
+  void SetUp() override {
+    ComTest::SetUp();
+    ASSERT_GT(TerminalPort(), 0) << "MOBI_TEST_PORT names the scripted terminal's port";
+    ASSERT_EQ(CreateByProgId(IID__clsSMS, sms.put_void()), S_OK);
+    // A slow line: its quiet gap (25 ms) leaves the scripted terminal's
+    // byte-by-byte pacing a wide margin.
+    Bstr settings(L"1200,n,8,1"), result;
+    ASSERT_EQ(sms->Initialize(TerminalPort(), settings.get(), result.put()), S_OK);
+  }
+  void TearDown() override {
+    sms.Reset();
+    ComTest::TearDown();
+  }
+  Com<_clsSMS> sms;
+};
+
+// One session, in the order of the peer's script: every method early-bound,
+// the bytes on the wire checked by the peer, SMSError delivered to several
+// sinks before MobiCheck returns, and a sink that disconnects another during
+// the event.
+TEST_F(Terminal, EveryMethodEarlyBoundAndSMSErrorThroughTheConnectionPoint) {
+  // MobiCheck: the terminal answers its check text (type 9).
+  Bstr text;
+  ASSERT_EQ(sms->MobiCheck(text.put()), S_OK);
+  EXPECT_EQ(text.str(), L"MOBI READY");
+
+  // SetMobiCode: accepted (-1), then refused with "ERROR" (0).
+  Bstr centre(L"8613800290500");
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  ASSERT_EQ(sms->SetMobiCode(centre.get(), &ok), S_OK);
+  EXPECT_EQ(ok, VARIANT_TRUE);
+  EXPECT_EQ(static_cast<short>(ok), -1);
+  ASSERT_EQ(sms->SetMobiCode(centre.get(), &ok), S_OK);
+  EXPECT_EQ(ok, VARIANT_FALSE);
+
+  // MobiSignal: level byte 23.
+  short level = 0;
+  ASSERT_EQ(sms->MobiSignal(&level), S_OK);
+  EXPECT_EQ(level, 23);
+
+  // SendSMS: "OK", "SEND OK", then "SUCCESS" for the number, paced at line
+  // rate byte by byte: it arrives whole, so the send ends with 5 (in pieces,
+  // no piece would match and the send would end with 3 after 5 s).
+  Bstr tel(L"12345"), data(L"abc");
+  ::mobi::enuStatus_Type status{};
+  ASSERT_EQ(sms->SendSMS(tel.get(), data.get(), &status), S_OK);
+  EXPECT_EQ(status, ::mobi::typeCustOK);
+
+  // MobiReset and ATSend do not wait; the peer checks their bytes.
+  ASSERT_EQ(sms->MobiReset(), S_OK);
+  Bstr at(L"AT+CSQ\r");
+  ASSERT_EQ(sms->ATSend(at.get()), S_OK);
+
+  // SMSError: three sinks; the first disconnects the third during the event.
+  Com<IConnectionPointContainer> container;
+  ASSERT_EQ(sms->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  Com<IConnectionPoint> point;
+  ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
+  Sink first(true), second(false), third(true);
+  DWORD c1 = 0, c2 = 0, c3 = 0;
+  ASSERT_EQ(point->Advise(&first, &c1), S_OK);
+  ASSERT_EQ(point->Advise(&second, &c2), S_OK);
+  ASSERT_EQ(point->Advise(&third, &c3), S_OK);
+  first.onEvent = [&] { point->Unadvise(c3); };
+  ASSERT_EQ(sms->MobiCheck(text.put()), S_OK);
+  // The event came before MobiCheck returned, with the reply text.
+  ASSERT_EQ(first.received.size(), 1u);
+  EXPECT_EQ(first.received[0], L"NO SIM");
+  ASSERT_EQ(second.received.size(), 1u);
+  EXPECT_EQ(second.received[0], L"NO SIM");
+  EXPECT_TRUE(third.received.empty()) << "disconnected before its turn";
+  EXPECT_EQ(third.refs(), 0u);
+  EXPECT_EQ(text.str(), L"NO SIM");
+  EXPECT_EQ(first.bad + second.bad + third.bad, 0);
+  point->Unadvise(c1);
+  point->Unadvise(c2);
+}
+
+// The client's own message loop hands the terminal's replies to the
+// component between calls (client_loop.peer): an error text that follows a
+// raw command raises SMSError while the client only pumps messages.
+class ClientLoop : public Terminal {};
+
+TEST_F(ClientLoop, RepliesBetweenCallsArriveWhileTheClientProcessesMessages) {
+  Com<IConnectionPointContainer> container;
+  ASSERT_EQ(sms->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  Com<IConnectionPoint> point;
+  ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
+  Sink sink(true);
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+
+  Bstr at(L"AT\r");
+  ASSERT_EQ(sms->ATSend(at.get()), S_OK);  // returns at once; the answer comes later
+  EXPECT_TRUE(sink.received.empty()) << "nothing runs before messages are processed";
+  // A plain message loop, bounded: the event arrives from inside it.
+  const DWORD start = GetTickCount();
+  while (sink.received.empty() && GetTickCount() - start < 10000) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  ASSERT_EQ(sink.received.size(), 1u);
+  EXPECT_EQ(sink.received[0], L"RING");
+  point->Unadvise(cookie);
+}
+
+// The terminal hangs up during a wait (hangup.peer): the waiting call ends
+// with the serial layer's error instead of waiting on or hanging, and the
+// port is closed afterwards.
+class HangUp : public Terminal {};
+
+TEST_F(HangUp, AHangUpDuringAWaitEndsTheCallWithTheSerialError) {
+  Bstr text;
+  const HRESULT hr = sms->MobiCheck(text.put());
+  EXPECT_EQ(hr, VbError(8020)) << std::hex << hr;
+  EXPECT_NE(LastErrorDescription().find(L"hung up"), std::wstring::npos)
+      << Narrow(LastErrorDescription());
+  EXPECT_EQ(sms->MobiReset(), VbError(8018));
+}
+
+// ---- After unregistration ---------------------------------------------------------
+
+// MOBI_TEST_OTHER_REGISTERED=1: the other architecture's DLL is still
+// registered, so the entries the registry shares between the 32-bit and 64-bit
+// views stay; this architecture's own entries must be gone all the same.
+TEST_F(Unregistered, LeavesNothingOfThisArchitecture) {
+  const bool otherRegistered = std::getenv("MOBI_TEST_OTHER_REGISTERED") != nullptr;
+  const std::wstring libid = L"TypeLib\\{B8A358C2-521A-40E4-A422-792B094C78E0}";
+  EXPECT_FALSE(KeyExists(L"CLSID\\{E235FA25-67D9-417F-B48A-B47F66D450AC}"));
+  EXPECT_FALSE(KeyExists(libid + L"\\2.0\\0\\" + kSyskind));
+  Com<IUnknown> object;
+  EXPECT_EQ(CoCreateInstance(CLSID_clsSMS, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                             object.put_void()),
+            REGDB_E_CLASSNOTREG);
+  if (otherRegistered) return;
+  CLSID clsid{};
+  EXPECT_NE(CLSIDFromProgID(L"Mobi.clsSMS", &clsid), S_OK);
+  EXPECT_FALSE(KeyExists(L"Mobi.clsSMS"));
+  EXPECT_FALSE(KeyExists(L"Interface\\{0D08FCD4-DC32-438D-89F2-A4A7927973FB}"));
+  EXPECT_FALSE(KeyExists(L"Interface\\{49ED6FE2-691F-4E73-BB3D-52B4AF99EC83}"));
+  EXPECT_FALSE(KeyExists(libid));
+}
+
+}  // namespace
+}  // namespace mobi::test

@@ -1,0 +1,39 @@
+// The thread's message processing on Windows: the component's notifications
+// are window messages posted to hidden message-only windows of the thread, and
+// run only while the thread processes messages (inside a waiting call,
+// mobi::DoEvents(), or the client's own message loop).
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+
+#include "platform.h"
+
+namespace mobi::win32 {
+
+class MessageLoop {
+ public:
+  // An error found by a window procedure (a hang-up, a failing handler),
+  // thrown by Run after the message was handled unless the caller's stop
+  // condition already holds. Window procedures cannot throw across the
+  // system's dispatching.
+  void SetPendingError(std::exception_ptr error) { pendingError_ = std::move(error); }
+
+  // Processes the thread's messages until `deadline`: with `earlyEnd`, waits
+  // for messages and handles each as it comes, returning as soon as `stop()`
+  // holds; without it, sleeps to the deadline first. Either way, at the
+  // deadline it handles what is pending and returns. A WM_QUIT is left in the
+  // queue for the client's own loop.
+  void Run(core::TimePoint deadline, const std::function<bool()>& stop, bool earlyEnd);
+
+ private:
+  // Handles every pending message; true as soon as `stop()` holds.
+  bool DispatchPending(const std::function<bool()>& stop, bool& quit);
+  void ThrowPending();
+
+  std::exception_ptr pendingError_;
+};
+
+}  // namespace mobi::win32

@@ -1,0 +1,555 @@
+#include "serial_control.h"
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "errors.h"
+
+namespace mobi::win32 {
+namespace {
+
+using core::Raise;
+
+constexpr UINT kMsgReceived = WM_APP + 0x4D;  // "the I/O thread has something"
+constexpr const wchar_t* kWindowClass = L"MobiSerialControlWindow";
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+  }
+  return out;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  }
+  return out;
+}
+
+// The system's text for a Win32 error code.
+std::string Why(DWORD error) {
+  wchar_t* text = nullptr;
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring w = n && text ? std::wstring(text, n) : std::wstring();
+  if (text) LocalFree(text);
+  while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L' ')) w.pop_back();
+  std::string out = Utf8(w);
+  if (out.empty()) out = "system error " + std::to_string(error);
+  return out;
+}
+
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+}  // namespace
+
+// ---- The open port and its I/O thread -------------------------------------------
+//
+// The I/O thread only reads: it waits for the first byte of a reply with a
+// one-byte overlapped read, takes whatever else is waiting, and posts one
+// notification once the line has been quiet for the gap (or the buffer is
+// full, or bytes have kept coming for kLongestHold). The owning thread writes
+// with overlapped writes of its own that it does not wait for.
+class PortIo {
+ public:
+  static constexpr std::chrono::milliseconds kLongestHold{500};
+
+  PortIo(HANDLE port, HWND notify, std::chrono::nanoseconds gap)
+      : port_(port), notify_(notify), gap_(gap) {
+    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    readEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    restEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!wake_ || !readEvent_ || !restEvent_) {
+      const DWORD error = GetLastError();
+      CloseEvents();
+      Raise(core::kDeviceNotOpen, "cannot create events: " + Why(error));
+    }
+    thread_ = std::thread([this] { Run(); });
+  }
+
+  ~PortIo() {
+    stop_ = true;
+    SetEvent(wake_);
+    if (thread_.joinable()) thread_.join();
+    // Writes already queued still go out (each bounded by the write time-out).
+    for (auto& w : writes_) {
+      DWORD n = 0;
+      GetOverlappedResult(port_, &w->ov, &n, TRUE);
+      CloseHandle(w->ov.hEvent);
+    }
+    writes_.clear();
+    CloseHandle(port_);
+    CloseEvents();
+  }
+
+  HANDLE handle() const { return port_; }
+
+  void SetQuietGap(std::chrono::nanoseconds gap) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gap_ = gap;
+  }
+
+  size_t InputCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return in_.size();
+  }
+
+  core::ByteArray TakeInput() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(in_, {});
+  }
+
+  void DiscardInput() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    in_.clear();
+    PurgeComm(port_, PURGE_RXCLEAR);
+  }
+
+  // The read side's failure (a hang-up), or 0.
+  DWORD Failure() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failure_;
+  }
+
+  // Called by the window procedure before it handles a notification, so that
+  // the next one gets posted.
+  void NotificationTaken() { posted_ = false; }
+
+  // Queues `bytes` for the line; returns 0 or the Win32 error of the write.
+  DWORD Write(const core::ByteArray& bytes) {
+    DWORD error = Reap();
+    if (error) return error;
+    if (bytes.empty()) return 0;
+    auto w = std::make_unique<PendingWrite>();
+    w->bytes = bytes;
+    w->ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!w->ov.hEvent) return GetLastError();
+    if (WriteFile(port_, w->bytes.data(), static_cast<DWORD>(w->bytes.size()), nullptr, &w->ov)) {
+      CloseHandle(w->ov.hEvent);
+      return 0;
+    }
+    error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      CloseHandle(w->ov.hEvent);
+      return error;
+    }
+    writes_.push_back(std::move(w));
+    return 0;
+  }
+
+ private:
+  struct PendingWrite {
+    OVERLAPPED ov{};
+    core::ByteArray bytes;
+  };
+
+  // Forgets writes that have finished; the first failure among them, or 0.
+  DWORD Reap() {
+    DWORD error = 0;
+    while (!writes_.empty() && HasOverlappedIoCompleted(&writes_.front()->ov)) {
+      DWORD n = 0;
+      if (!GetOverlappedResult(port_, &writes_.front()->ov, &n, FALSE) && !error) {
+        error = GetLastError();
+      }
+      CloseHandle(writes_.front()->ov.hEvent);
+      writes_.pop_front();
+    }
+    return error;
+  }
+
+  void CloseEvents() {
+    if (wake_) CloseHandle(wake_);
+    if (readEvent_) CloseHandle(readEvent_);
+    if (restEvent_) CloseHandle(restEvent_);
+  }
+
+  void Notify() {
+    if (!posted_.exchange(true)) PostMessageW(notify_, kMsgReceived, 0, 0);
+  }
+
+  void Fail(DWORD error) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      failure_ = error ? error : ERROR_GEN_FAILURE;
+    }
+    posted_ = false;
+    Notify();
+  }
+
+  // After the first byte: takes everything else that is waiting.
+  DWORD ReadRest(core::ByteArray& got) {
+    for (;;) {
+      DWORD errors = 0;
+      COMSTAT status{};
+      if (!ClearCommError(port_, &errors, &status)) return GetLastError();
+      if (status.cbInQue == 0) return 0;
+      const size_t before = got.size();
+      got.resize(before + status.cbInQue);
+      OVERLAPPED ov{};
+      ov.hEvent = restEvent_;
+      ResetEvent(restEvent_);
+      DWORD n = 0;
+      if (!ReadFile(port_, got.data() + before, status.cbInQue, nullptr, &ov)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) return error;
+      }
+      // The bytes are there already: this completes at once.
+      if (!GetOverlappedResult(port_, &ov, &n, TRUE)) return GetLastError();
+      got.resize(before + n);
+      if (got.size() >= SerialControl::kInBufferSize) return 0;
+    }
+  }
+
+  void Run() {
+    uint8_t first = 0;
+    OVERLAPPED ov{};
+    ov.hEvent = readEvent_;
+    bool reading = false;
+    bool holding = false;  // bytes handed to in_ but not yet notified
+    core::TimePoint lastByte{}, firstByte{};
+    while (!stop_) {
+      if (!reading) {
+        ResetEvent(readEvent_);
+        if (!ReadFile(port_, &first, 1, nullptr, &ov) && GetLastError() != ERROR_IO_PENDING) {
+          Fail(GetLastError());
+          return;
+        }
+        reading = true;
+      }
+      DWORD timeout = INFINITE;
+      if (holding) {
+        std::chrono::nanoseconds gap;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          gap = gap_;
+        }
+        const auto due = std::min(lastByte + gap, firstByte + kLongestHold);
+        const auto left = due - core::Clock::now();
+        timeout =
+            left <= core::Clock::duration::zero()
+                ? 0
+                : static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+      }
+      HANDLE handles[2] = {wake_, readEvent_};
+      const DWORD r = WaitForMultipleObjects(2, handles, FALSE, timeout);
+      if (stop_) break;
+      if (r == WAIT_OBJECT_0 + 1) {
+        DWORD n = 0;
+        reading = false;
+        if (!GetOverlappedResult(port_, &ov, &n, FALSE)) {
+          Fail(GetLastError());
+          return;
+        }
+        if (n == 0) continue;
+        core::ByteArray got{first};
+        const DWORD error = ReadRest(got);
+        size_t size;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          in_.insert(in_.end(), got.begin(), got.end());
+          size = in_.size();
+        }
+        lastByte = core::Clock::now();
+        if (!holding) firstByte = lastByte;
+        holding = true;
+        if (error) {
+          Fail(error);
+          return;
+        }
+        if (size >= SerialControl::kInBufferSize) {
+          holding = false;
+          Notify();
+        }
+      } else if (r == WAIT_TIMEOUT) {
+        holding = false;
+        Notify();
+      } else if (r == WAIT_FAILED) {
+        Fail(GetLastError());
+        return;
+      }
+    }
+    if (reading) {
+      CancelIo(port_);
+      DWORD n = 0;
+      GetOverlappedResult(port_, &ov, &n, TRUE);
+    }
+  }
+
+  HANDLE port_;
+  HWND notify_;
+  HANDLE wake_ = nullptr, readEvent_ = nullptr, restEvent_ = nullptr;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> posted_{false};
+  std::mutex mutex_;  // guards in_, gap_, failure_
+  core::ByteArray in_;
+  std::chrono::nanoseconds gap_;
+  DWORD failure_ = 0;
+  std::deque<std::unique_ptr<PendingWrite>> writes_;  // owning thread only
+};
+
+// ---- The control -------------------------------------------------------------------
+
+SerialControl::SerialControl(MessageLoop& loop) : loop_(loop) {
+  const HMODULE module = ThisModule();
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &SerialControl::WindowProc;
+  wc.hInstance = module;
+  wc.lpszClassName = kWindowClass;
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    Raise(core::kDeviceNotOpen, "cannot register the notification window: " + Why(GetLastError()));
+  }
+  window_ =
+      CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+  if (!window_) {
+    Raise(core::kDeviceNotOpen, "cannot create the notification window: " + Why(GetLastError()));
+  }
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+SerialControl::~SerialControl() {
+  Close();
+  SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+  DestroyWindow(window_);
+  // Fails while another control's window exists; the last one unregisters.
+  UnregisterClassW(kWindowClass, ThisModule());
+}
+
+std::wstring SerialControl::DevicePath(int port) {
+  const std::string mapped = core::MappedPortDevice(port);
+  return mapped.empty() ? L"\\\\.\\COM" + std::to_wstring(port) : Wide(mapped);
+}
+
+void SerialControl::SetCommPort(int16_t port) {
+  if (PortOpen()) Raise(core::kPortOpenNotAllowed, "close the port before changing CommPort");
+  if (port < 1 || port > 255) {
+    Raise(core::kInvalidPortNumber, "port " + std::to_string(port) + " is not from 1 to 255");
+  }
+  port_ = port;
+}
+
+void SerialControl::SetSettings(const std::u16string& settings) {
+  settings_ = core::ParseSettings(settings);
+  if (PortOpen()) {
+    ApplySettings(io_->handle(), name_);
+    io_->SetQuietGap(core::QuietGap(settings_));
+  }
+}
+
+void SerialControl::SetInputLen(int16_t length) {
+  if (length < 0) Raise(core::kInvalidPropertyValue, "InputLen must not be negative");
+  inputLen_ = length;
+}
+
+void SerialControl::SetInputMode(int16_t mode) {
+  if (mode != 0 && mode != 1) {
+    Raise(core::kInvalidPropertyValue, "InputMode is 0 (text) or 1 (binary)");
+  }
+  inputMode_ = mode;
+}
+
+void SerialControl::SetPortOpen(bool open) {
+  if (open) {
+    Open();
+  } else {
+    Close();
+  }
+}
+
+bool SerialControl::PortOpen() const {
+  return io_ != nullptr;
+}
+
+void SerialControl::Open() {
+  if (PortOpen()) Raise(core::kPortAlreadyOpen, name_);
+  const std::wstring path = DevicePath(port_);
+  const std::string name = "COM" + std::to_string(port_) + " (" + Utf8(path) + ")";
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY) {
+      Raise(core::kHardwareNotAvailable, name + ": in use by another program (" + Why(error) + ")");
+    }
+    Raise(core::kInvalidPortNumber, name + ": " + Why(error));
+  }
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(h, &dcb)) {
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    Raise(core::kInvalidPortNumber, name + " is not a serial device: " + Why(error));
+  }
+  try {
+    ApplySettings(h, name);
+  } catch (...) {
+    CloseHandle(h);
+    throw;
+  }
+  SetupComm(h, kInBufferSize, kInBufferSize);
+  PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
+  try {
+    io_ = std::make_unique<PortIo>(h, window_, core::QuietGap(settings_));
+  } catch (...) {
+    CloseHandle(h);
+    throw;
+  }
+  name_ = name;
+  hungUp_ = false;
+  leftOver_.clear();
+}
+
+void SerialControl::Close() {
+  io_.reset();
+  leftOver_.clear();
+}
+
+void SerialControl::ApplySettings(HANDLE h, const std::string& name) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(h, &dcb)) Raise(core::kSetCommStateFailed, name + ": " + Why(GetLastError()));
+  dcb.BaudRate = static_cast<DWORD>(settings_.baud);
+  dcb.ByteSize = static_cast<BYTE>(settings_.dataBits);
+  switch (settings_.parity) {
+    case 'e':
+      dcb.Parity = EVENPARITY;
+      break;
+    case 'o':
+      dcb.Parity = ODDPARITY;
+      break;
+    case 'm':
+      dcb.Parity = MARKPARITY;
+      break;
+    case 's':
+      dcb.Parity = SPACEPARITY;
+      break;
+    default:
+      dcb.Parity = NOPARITY;
+      break;
+  }
+  dcb.StopBits = settings_.stopBits >= 2  ? TWOSTOPBITS
+                 : settings_.stopBits > 1 ? ONE5STOPBITS
+                                          : ONESTOPBIT;
+  dcb.fBinary = TRUE;
+  dcb.fParity = dcb.Parity != NOPARITY;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fErrorChar = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.fAbortOnError = FALSE;
+  if (!SetCommState(h, &dcb)) {
+    Raise(core::kSetCommStateFailed, name + ": " + Why(GetLastError()));
+  }
+  // Reads wait for the bytes they ask for (the I/O thread asks for one, then
+  // for what is waiting); a write may take its line time plus one second.
+  COMMTIMEOUTS timeouts{};
+  const auto perByte = core::LineTime(settings_, 1);
+  timeouts.WriteTotalTimeoutMultiplier =
+      static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(perByte).count());
+  timeouts.WriteTotalTimeoutConstant = 1000;
+  if (!SetCommTimeouts(h, &timeouts)) {
+    Raise(core::kSetCommStateFailed, name + ": " + Why(GetLastError()));
+  }
+}
+
+void SerialControl::SetInBufferCount(int32_t count) {
+  if (count != 0) Raise(core::kInvalidPropertyValue, "InBufferCount can only be set to 0");
+  if (!PortOpen()) Raise(core::kPortNotOpen, hungUp_ ? "the line hung up" : "");
+  io_->DiscardInput();
+}
+
+int32_t SerialControl::InBufferCount() {
+  if (!PortOpen()) return static_cast<int32_t>(leftOver_.size());
+  return static_cast<int32_t>(io_->InputCount());
+}
+
+core::ByteArray SerialControl::Input() {
+  if (!PortOpen()) return std::exchange(leftOver_, {});
+  return io_->TakeInput();
+}
+
+void SerialControl::Output(const core::ByteArray& bytes) {
+  if (!PortOpen()) Raise(core::kPortNotOpen, hungUp_ ? "the line hung up" : "");
+  const DWORD error = io_->Write(bytes);
+  if (error) Raise(core::kWriteError, name_ + ": " + Why(error));
+}
+
+LRESULT CALLBACK SerialControl::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+  if (message == kMsgReceived) {
+    auto* control = reinterpret_cast<SerialControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!control) return 0;
+    MessageLoop& loop = control->loop_;
+    // Nothing may be thrown through the system's dispatching: a failure (of
+    // a client's handler, say) is rethrown by the message loop that
+    // dispatched this message.
+    try {
+      control->OnNotified();  // may destroy the control
+    } catch (...) {
+      loop.SetPendingError(std::current_exception());
+    }
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void SerialControl::OnNotified() {
+  if (!io_) return;  // closed since the notification was posted
+  io_->NotificationTaken();
+  if (const DWORD failure = io_->Failure()) {
+    HangUp(failure);  // may destroy this
+    return;
+  }
+  if (io_->InputCount() > 0) RaiseOnComm();  // may destroy this
+}
+
+void SerialControl::HangUp(DWORD error) {
+  core::ByteArray received = io_->TakeInput();
+  const std::string name = name_;
+  Close();
+  hungUp_ = true;
+  leftOver_ = std::move(received);
+  try {
+    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
+        error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_OPERATION_ABORTED) {
+      Raise(core::kReadError, "the line hung up (" + name + " was closed or unplugged)");
+    }
+    Raise(core::kReadError, name + ": " + Why(error));
+  } catch (...) {
+    loop_.SetPendingError(std::current_exception());
+  }
+  // What arrived before the hang-up is still handed over.
+  if (!leftOver_.empty()) RaiseOnComm();  // may destroy this
+}
+
+void SerialControl::RaiseOnComm() {
+  auto handler = OnComm;  // a copy: this control may be destroyed by the call
+  if (handler) handler();
+}
+
+}  // namespace mobi::win32
