@@ -142,6 +142,9 @@ void SerialControl::Close() {
       // A last try for what the line has not taken; closing does not wait.
       [[maybe_unused]] const auto n = ::write(fd_, out_.data(), out_.size());
     }
+    // Exclusive mode outlives this descriptor while another one (a
+    // simulator's, a line watcher's) keeps the line open: give it back.
+    ioctl(fd_, TIOCNXCL);
     ::close(std::exchange(fd_, -1));
   }
   in_.clear();
@@ -292,8 +295,10 @@ void SerialControl::OnReadable(uint32_t events) {
 }
 
 void SerialControl::OnQuietGap() {
-  uint64_t expirations;
-  [[maybe_unused]] auto n = ::read(timer_, &expirations, sizeof expirations);
+  // A timer event that was already queued when new bytes re-armed the timer
+  // in the same batch is stale: the timer has not run out.
+  uint64_t expirations = 0;
+  if (::read(timer_, &expirations, sizeof expirations) != sizeof expirations) return;
   // Bytes that came with the timer push the gap on.
   pollfd p{fd_, POLLIN, 0};
   if (poll(&p, 1, 0) > 0) {
@@ -305,10 +310,10 @@ void SerialControl::OnQuietGap() {
 
 void SerialControl::ArmTimer(std::chrono::nanoseconds after) {
   if (timer_ < 0) return;
-  itimerspec spec{};
-  spec.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
-  spec.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
-  timerfd_settime(timer_, 0, &spec, nullptr);  // zero disarms
+  itimerspec when{};
+  when.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
+  when.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
+  timerfd_settime(timer_, 0, &when, nullptr);  // zero disarms
 }
 
 void SerialControl::HangUp() {

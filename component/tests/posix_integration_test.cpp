@@ -1,7 +1,10 @@
 // The component over a real pseudo-terminal, in real time, with the POSIX
 // layer: bytes on the wire, waits, pacing at line rate, hang-up.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -226,7 +229,16 @@ TEST(PosixSerialTest, OpenErrorsNameTheCause) {
   EXPECT_EQ(ErrorNumberOf([&] { second.SetPortOpen(true); }, &text), 8010) << "exclusive";
   EXPECT_EQ(ErrorNumberOf([&] { first.SetCommPort(2); }), 8000);
   EXPECT_EQ(ErrorNumberOf([&] { first.SetSettings(u"14400,n,8,1"); }), 8015);
+  auto exclusive = [&] {
+    const int fd = open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int excl = -1;
+    ioctl(fd, TIOCGEXCL, &excl);
+    close(fd);
+    return excl;
+  };
+  EXPECT_EQ(exclusive(), 1);
   first.SetPortOpen(false);
+  EXPECT_EQ(exclusive(), 0) << "closing gives exclusive mode back";
   second.SetPortOpen(true);
   EXPECT_TRUE(second.PortOpen()) << "free again once the first closed";
   SetPortDevice(kPort, "");

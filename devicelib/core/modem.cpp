@@ -192,9 +192,11 @@ Status Modem::Send(std::string_view csca, std::string_view text_gbk, std::string
   std::u16string wide_number(destination.begin(), destination.end());
   Status sent = at_.Submit("AT+CMGS=" + Quoted(Ucs2HexEncode(wide_number)), Ucs2HexEncode(*text),
                            timeouts_.prompt, timeouts_.submit, reply);
+  // Back to IRA for whoever uses the modem next; every operation here sets
+  // its own character set first, so a failure of this step is no failure of
+  // the message, which has gone (or not) already.
   AtReply ignored;
-  if (Status back = at_.Require("AT+CSCS=\"IRA\"", timeouts_.command, ignored); sent.ok())
-    return back;
+  (void)at_.Exchange("AT+CSCS=\"IRA\"", timeouts_.command, ignored);
   return sent;
 }
 
@@ -218,9 +220,8 @@ Status Modem::Fetch(FetchedMessage& out) {
   if (Status s = at_.Require("AT+CSCS=\"UCS2\"", timeouts_.command, reply); !s.ok()) return s;
   Status got = at_.Require(read, timeouts_.list, reply);
   AtReply ignored;
-  Status back = at_.Require("AT+CSCS=\"IRA\"", timeouts_.command, ignored);
+  (void)at_.Exchange("AT+CSCS=\"IRA\"", timeouts_.command, ignored);  // as after a send
   if (!got.ok()) return got;
-  if (!back.ok()) return back;
 
   auto header = std::find_if(reply.lines.begin(), reply.lines.end(),
                              [](const std::string& l) { return l.starts_with("+CMGR:"); });

@@ -162,6 +162,15 @@ TEST_F(ModemTest, ANewServiceCentreIsSetBeforeSending) {
   EXPECT_EQ(sim_.sent().back().centre, "+8613800100500");
 }
 
+TEST_F(ModemTest, ASentMessageIsASuccessEvenWhenTheCharacterSetStaysUcs2) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  sim_.FailCommand("+CSCS=\"IRA\"", "ERROR", 1);  // only the step after the message
+  Status s = modem.Send("", kNiHao, "10086", 1);
+  EXPECT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(sim_.sent().size(), 1u);
+}
+
 TEST_F(ModemTest, NetworkRefusalAfterCtrlZIsReportedWithItsCause) {
   Modem modem = Make();
   ASSERT_TRUE(modem.Start("").ok());

@@ -21,7 +21,7 @@ mobi& app_of(const rt::Object& o) {
 
 Outcome mobi::on_create() {
   auto& rt = runtime();
-  appname = "mobi";
+  if (rt.require(self(*this), "mobi")) appname = "mobi";
   message = rt.create<rt::Message>("message");
   if (!message) return Outcome::Failed;
   sqlca = rt.create<rt::Transaction>("transaction");

@@ -132,6 +132,38 @@ TEST_F(App, AFailedMenuItemLeavesTheFrameUnopened) {
   EXPECT_FALSE(rt.running());
 }
 
+// The menu's item list made null before its create appends to it.
+struct NullItemList : App {
+  NullItemList() {
+    rt.define_class("m", [] {
+      auto menu = std::make_shared<m>();
+      menu->item.set_null();
+      return menu;
+    });
+  }
+};
+
+TEST_F(NullItemList, TheAppendRaises20508WhichEndsTheMenusCreateAndTheFrame) {
+  EXPECT_EQ(rt.start(app_class, ""), Outcome::Failed);
+  ASSERT_EQ(rt.error_log().size(), 1u);
+  EXPECT_EQ(rt.error_log()[0].code, rt::ErrorCode::NullList);
+  ASSERT_EQ(ui.boxes().size(), 1u);
+  EXPECT_EQ(ui.boxes()[0].text, "Error 20508: Null list\nObject: m\nEvent: create");
+  EXPECT_EQ(ui.find_window("w"), nullptr);
+  EXPECT_FALSE(rt.running());
+}
+
+TEST_F(NullItemList, WhenTheRuntimeLetsItContinueTheAppendIsSkipped) {
+  rt.set_error_answer([](rt::ErrorCode) { return rt::ErrorAnswer::Continue; });
+  start();
+  EXPECT_TRUE(ui.find_window("w")->menu.empty());
+  EXPECT_TRUE(app().m_ref->item.is_null());
+  EXPECT_TRUE(app().m_ref->m_tset.valid());
+  ASSERT_EQ(rt.error_log().size(), 1u);
+  EXPECT_EQ(rt.error_log()[0].answer, rt::ErrorAnswer::Continue);
+  EXPECT_TRUE(ui.boxes().empty());
+}
+
 // ---- the message test window -----------------------------------------------
 
 TEST_F(App, TsetOpensTheTestWindowOutsideTheFrameWithItsFifteenControls) {

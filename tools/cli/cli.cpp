@@ -161,12 +161,12 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (inv.help) return inv;
   if (words.empty()) throw UsageError("no command given (check, signal, centre, reset, send, at)");
-  for (const CommandSpec& spec : kCommands) {
-    if (words[0] != spec.name) continue;
-    if (words.size() - 1 != spec.arguments)
-      throw UsageError(std::string("usage: mobi ") + spec.synopsis + " (got " +
+  for (const CommandSpec& entry : kCommands) {
+    if (words[0] != entry.name) continue;
+    if (words.size() - 1 != entry.arguments)
+      throw UsageError(std::string("usage: mobi ") + entry.synopsis + " (got " +
                        std::to_string(words.size() - 1) + " argument(s))");
-    inv.command = spec.command;
+    inv.command = entry.command;
     inv.args.assign(words.begin() + 1, words.end());
     if (inv.port_number && !inv.sim_options.empty())
       throw UsageError("--sim configures the built-in simulator, which --port replaces");

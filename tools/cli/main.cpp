@@ -105,7 +105,8 @@ class Runner {
                    {"command", Str(CommandName())},
                    {"port", Num(port)},
                    {"device", Str(device)},
-                   {"simulator", simulator_ ? "true" : "false"}});
+                   {"simulator", simulator_ ? "true" : "false"},
+                   {"line_watch", tap_ ? "true" : "false"}});
     int code;
     try {
       code = RunCommand(port);

@@ -111,6 +111,7 @@ TEST(MobiSend, JsonLinesCarryProgressAndResult) {
   auto [run, log] = Against({"--error-text", "NO CARRIER"}, {"--json", "send", "42", "hi"});
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_HAS(run.out, "{\"event\":\"start\",\"command\":\"send\",\"port\":1,");
+  EXPECT_HAS(run.out, "\"simulator\":false,\"line_watch\":true}");
   EXPECT_HAS(run.out, "\"event\":\"progress\"");
   EXPECT_HAS(run.out, "\"event\":\"sms_error\"");
   EXPECT_HAS(run.out, "\"text\":\"NO CARRIER\"");

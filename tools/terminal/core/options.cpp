@@ -40,13 +40,13 @@ Bytes ParseHex(const std::string& option, const std::string& hex) {
 }
 
 // "split", "stray:AA", "drop@2", "glue@1,3-4".
-FaultRule ParseFault(const std::string& option, const std::string& spec) {
+FaultRule ParseFault(const std::string& option, const std::string& text) {
   FaultRule rule;
-  std::string head = spec;
+  std::string head = text;
   std::string which;
-  if (const size_t at = spec.find('@'); at != std::string::npos) {
-    head = spec.substr(0, at);
-    which = spec.substr(at + 1);
+  if (const size_t at = text.find('@'); at != std::string::npos) {
+    head = text.substr(0, at);
+    which = text.substr(at + 1);
   }
   std::string arg;
   if (const size_t colon = head.find(':'); colon != std::string::npos) {
@@ -199,7 +199,7 @@ const char* TerminalOptionsHelp() {
   --unknown-type T     a reply of type T (not 0, 1, 9, 20) before every answer
   --pace               send bytes at the line rate of --baud (10 bits per byte)
   --baud N             line rate for --pace (default 9600)
-  --fault SPEC         inject a fault into replies (repeatable); SPEC is
+  --fault RULE         inject a fault into replies (repeatable); RULE is
                        KIND[@LIST], LIST the reply numbers (1, 2, ... over
                        the whole run; "2,4-5"), every reply if omitted:
                          split       reply in two writes, --fault-pause apart
