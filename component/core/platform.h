@@ -59,8 +59,8 @@ class AnsiCodePage {
   virtual char16_t CharOfByte(uint8_t byte) const = 0;
   // The code of one character in the code page: 0-255 for a single-byte
   // character, above 255 for a double-byte one; nothing if the code page has
-  // no code for it.
-  virtual std::optional<uint32_t> CodeOfChar(char16_t c) const = 0;
+  // no code for it. By default from Encode.
+  virtual std::optional<uint32_t> CodeOfChar(char16_t c) const;
   // A whole string in the code page; nothing if a character has no code.
   virtual std::optional<ByteArray> Encode(const std::u16string& text) const = 0;
 };

@@ -18,7 +18,6 @@ class GbkCodePage final : public core::AnsiCodePage {
   ~GbkCodePage() override;
 
   char16_t CharOfByte(uint8_t byte) const override { return chars_[byte]; }
-  std::optional<uint32_t> CodeOfChar(char16_t c) const override;
   std::optional<core::ByteArray> Encode(const std::u16string& text) const override;
 
  private:

@@ -57,39 +57,6 @@ std::string SerialControl::DevicePath(int port) {
   return mapped.empty() ? "/dev/ttyS" + std::to_string(port - 1) : mapped;
 }
 
-void SerialControl::SetCommPort(int16_t port) {
-  if (PortOpen()) Raise(core::kPortOpenNotAllowed, "close the port before changing CommPort");
-  if (port < 1 || port > 255) {
-    Raise(core::kInvalidPortNumber, "port " + std::to_string(port) + " is not from 1 to 255");
-  }
-  port_ = port;
-}
-
-void SerialControl::SetSettings(const std::u16string& settings) {
-  settings_ = core::ParseSettings(settings);
-  if (PortOpen()) ApplySettings();
-}
-
-void SerialControl::SetInputLen(int16_t length) {
-  if (length < 0) Raise(core::kInvalidPropertyValue, "InputLen must not be negative");
-  inputLen_ = length;
-}
-
-void SerialControl::SetInputMode(int16_t mode) {
-  if (mode != 0 && mode != 1) {
-    Raise(core::kInvalidPropertyValue, "InputMode is 0 (text) or 1 (binary)");
-  }
-  inputMode_ = mode;
-}
-
-void SerialControl::SetPortOpen(bool open) {
-  if (open) {
-    Open();
-  } else {
-    Close();
-  }
-}
-
 void SerialControl::Open() {
   if (PortOpen())
     Raise(core::kPortAlreadyOpen, "COM" + std::to_string(port_) + " (" + device_ + ")");

@@ -8,21 +8,15 @@
 #include <string>
 
 #include "event_loop.h"
-#include "platform.h"
-#include "settings.h"
+#include "serial_control_base.h"
 
 namespace mobi::posix {
 
-class SerialControl final : public core::SerialControl {
+class SerialControl final : public core::SerialControlBase {
  public:
   explicit SerialControl(EventLoop& loop);
   ~SerialControl() override;
 
-  void SetCommPort(int16_t port) override;
-  void SetSettings(const std::u16string& settings) override;
-  void SetInputLen(int16_t length) override;
-  void SetInputMode(int16_t mode) override;
-  void SetPortOpen(bool open) override;
   bool PortOpen() const override { return fd_ >= 0; }
   void SetInBufferCount(int32_t count) override;
   int32_t InBufferCount() override;
@@ -35,8 +29,9 @@ class SerialControl final : public core::SerialControl {
   static constexpr std::size_t kInBufferSize = 4096;
 
  private:
-  void Open();
-  void Close();
+  void Open() override;
+  void Close() override;
+  void ApplyOpenSettings() override { ApplySettings(); }
   void ApplySettings();
   void OnReadable(uint32_t events);
   void OnWritable();
@@ -47,10 +42,6 @@ class SerialControl final : public core::SerialControl {
   void RaiseOnComm();
 
   EventLoop& loop_;
-  int16_t port_ = 1;
-  core::LineSettings settings_;
-  int16_t inputLen_ = 0;
-  int16_t inputMode_ = 0;
   int fd_ = -1;
   int timer_ = -1;
   int fdWatch_ = 0;

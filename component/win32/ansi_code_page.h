@@ -18,7 +18,6 @@ class AnsiCodePage final : public core::AnsiCodePage {
   AnsiCodePage();
 
   char16_t CharOfByte(uint8_t byte) const override { return chars_[byte]; }
-  std::optional<uint32_t> CodeOfChar(char16_t c) const override;
   std::optional<core::ByteArray> Encode(const std::u16string& text) const override;
 
   UINT codePage() const { return codePage_; }

@@ -15,25 +15,19 @@
 #include <string>
 
 #include "message_loop.h"
-#include "platform.h"
-#include "settings.h"
+#include "serial_control_base.h"
 
 namespace mobi::win32 {
 
 class PortIo;
 
-class SerialControl final : public core::SerialControl {
+class SerialControl final : public core::SerialControlBase {
  public:
   explicit SerialControl(MessageLoop& loop);
   ~SerialControl() override;
   SerialControl(const SerialControl&) = delete;
   SerialControl& operator=(const SerialControl&) = delete;
 
-  void SetCommPort(int16_t port) override;
-  void SetSettings(const std::u16string& settings) override;
-  void SetInputLen(int16_t length) override;
-  void SetInputMode(int16_t mode) override;
-  void SetPortOpen(bool open) override;
   bool PortOpen() const override;
   void SetInBufferCount(int32_t count) override;
   int32_t InBufferCount() override;
@@ -47,8 +41,9 @@ class SerialControl final : public core::SerialControl {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void Open();
-  void Close();
+  void Open() override;
+  void Close() override;
+  void ApplyOpenSettings() override;
   // Line settings and time-outs of the open handle `h`.
   void ApplySettings(HANDLE h, const std::string& name);
   // The I/O thread reported received bytes or a failure.
@@ -59,10 +54,6 @@ class SerialControl final : public core::SerialControl {
 
   MessageLoop& loop_;
   HWND window_ = nullptr;
-  int16_t port_ = 1;
-  core::LineSettings settings_;
-  int16_t inputLen_ = 0;
-  int16_t inputMode_ = 0;
   std::string name_;  // "COM3 (\\.\COM3)", for error texts
   bool hungUp_ = false;
   core::ByteArray leftOver_;  // what arrived before a hang-up, still to hand over
