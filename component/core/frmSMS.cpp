@@ -1,6 +1,7 @@
 #include "frmSMS.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "modMain.h"
@@ -51,9 +52,9 @@ std::shared_ptr<frmSMS> frmSMS::Current() {
 }
 
 void frmSMS::Unload() {
-  // Moved out first: the form's destruction may run arbitrary code.
-  auto dropped = std::move(Instance());
-  Instance().reset();
+  // Moved out first, so that the shared slot is empty before the form's
+  // destruction (which closes the port) runs.
+  auto dropped = std::exchange(Instance(), nullptr);
 }
 
 void frmSMS::Subscribe(const std::shared_ptr<MobiErrorListener>& listener) {
