@@ -2,8 +2,10 @@
 // missing libraries and entries, and libraries that break their buffers.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "fixture.h"
 #include "rt/external.h"
@@ -27,6 +29,7 @@ inline constexpr External<"BRS", bool(Text&)> rt_no_nul{kLib, "rt_no_nul"};
 inline constexpr External<"BRS", bool(Text&)> rt_write_empty{kLib, "rt_write_empty"};
 inline constexpr External<"BRL", bool(Long&)> rt_wide_cell{kLib, "rt_wide_cell"};
 inline constexpr External<"BS", bool(const Text&)> rt_scribble{kLib, "rt_scribble"};
+inline constexpr External<"BRS", bool(Text&)> rt_far_overrun{kLib, "rt_far_overrun"};
 inline constexpr External<"BRS", bool(Text&)> no_entry{kLib, "rt_no_such_entry"};
 inline constexpr External<"BRS", bool(Text&)> no_library{"NoSuchLib.dll", "rt_untouched"};
 
@@ -139,7 +142,8 @@ TEST_F(Outside, AMissingLibraryOrEntryEndsTheBodyAtTheCall) {
   }));
   EXPECT_FALSE(after);
   EXPECT_EQ(rt.error_log()[1].code, ErrorCode::EntryNotFound);
-  EXPECT_EQ(rt.error_log()[1].detail, "rttest.dll has no entry rt_no_such_entry");
+  EXPECT_EQ(rt.error_log()[1].detail,
+            "rttest.dll (" RT_TESTLIB_DIR "/librttest.so) has no entry rt_no_such_entry");
   EXPECT_EQ(buf, spaces(10));
   EXPECT_EQ(ui.boxes().size(), 2u);
 }
@@ -187,9 +191,25 @@ TEST(DlBinder, FindsALibraryByItsWindowsNameAndPathsAsGiven) {
   EXPECT_EQ(miss.detail, "rttest.dll: librttest.so is in none of: (no directories)");
 }
 
+TEST(DlBinder, TheFirstFolderHoldingTheLibraryWinsAndIsNamed) {
+  using Which = std::int32_t (*)();
+  for (auto [first, second, copy] : {std::tuple{RT_TESTLIB_DIR, RT_TESTLIB_COPY_DIR, 1},
+                                     std::tuple{RT_TESTLIB_COPY_DIR, RT_TESTLIB_DIR, 2}}) {
+    DlBinder binder({first, second});
+    ::testing::internal::CaptureStderr();
+    Binding b = binder.bind("rttest.dll", "rt_which");
+    binder.bind("rttest.dll", "rt_add");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    ASSERT_NE(b.entry, nullptr);
+    EXPECT_EQ(reinterpret_cast<Which>(b.entry)(), copy);
+    EXPECT_EQ(binder.bound_path("rttest.dll"), std::string(first) + "/librttest.so");
+    EXPECT_EQ(said, "mobirt: rttest.dll is " + std::string(first) + "/librttest.so\n");
+  }
+}
+
 TEST(GuardedBuffer, DetectsWritesIntoItsGuard) {
   GuardedBuffer b(501);
-  EXPECT_GE(b.guard_size(), 64u);
+  EXPECT_GE(b.guard_size(), 4096u);
   std::memset(b.data(), ' ', 501);
   EXPECT_TRUE(b.guard_intact());
   b.data()[501 + b.guard_size() - 1] = 0;  // the guard's last byte
@@ -205,6 +225,18 @@ TEST(GuardedBufferDeathTest, AWriteBeyondTheGuardStopsTheProcessInsteadOfCorrupt
         p[16 + b.guard_size()] = 1;
       },
       "");
+}
+
+TEST_F(Outside, AWriteFarPastABufferStopsWithAMessageNamingTheCallAndParameter) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        Text buf = spaces(500);
+        run([&] { rt_far_overrun(rt, buf); });
+      },
+      ::testing::KilledBySignal(SIGSEGV),
+      "mobirt: stopped: the outside function rt_far_overrun wrote outside the buffer of its "
+      "parameter 1 \\(by-reference text\\)");
 }
 
 }  // namespace

@@ -7,20 +7,17 @@
 #include <QApplication>
 #include <memory>
 
+#include "qt_backend.h"
+
 namespace rt::testing {
 
 class QtEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "qt_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QApplication>(argc, argv);
-  }
+  void SetUp() override { app_ = std::make_unique<QtApp>(); }
   void TearDown() override { app_.reset(); }
 
  private:
-  std::unique_ptr<QApplication> app_;
+  std::unique_ptr<QtApp> app_;
 };
 
 }  // namespace rt::testing

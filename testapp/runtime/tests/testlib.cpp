@@ -4,7 +4,22 @@
 #include <cstring>
 #include <string>
 
+#ifndef RT_TESTLIB_COPY
+#define RT_TESTLIB_COPY 1
+#endif
+
 extern "C" {
+
+// Which copy of the library this is (the build makes two, in two folders).
+std::int32_t rt_which() {
+  return RT_TESTLIB_COPY;
+}
+
+// Writes far past its buffer, beyond any guard.
+int rt_far_overrun(char* buf) {
+  std::memset(buf, 'F', 1 << 20);
+  return 1;
+}
 
 // L, S, RL, RS: the cell becomes old * 1000 + a; the buffer becomes
 // "<s>|<its old text>", cut to the buffer's old length. True when a > 0.
