@@ -60,7 +60,8 @@ class OutsideCallWatch {
   struct Watched {
     const unsigned char* begin;
     const unsigned char* end;
-    std::string message;
+    std::string message;      // a fault inside its reservation
+    std::string far_message;  // a fault beyond it, nearest above it
   };
   // The message for a fault at `address` (for the platform's fault handler).
   const std::string& message_for(const void* address) const;
