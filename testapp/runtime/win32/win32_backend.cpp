@@ -284,9 +284,8 @@ bool Win32Backend::realize_window(Window& window) {
       RECT client;
       GetClientRect(top, &client);
       h = CreateWindowExW(WS_EX_CLIENTEDGE, L"MDICLIENT", nullptr,
-                          WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL | visible, 0, 0,
-                          client.right, client.bottom, top, menu_id, GetModuleHandleW(nullptr),
-                          &ccs);
+                          WS_CHILD | WS_CLIPCHILDREN | visible, 0, 0, client.right, client.bottom,
+                          top, menu_id, GetModuleHandleW(nullptr), &ccs);
       (void)mdi;
       n->mdi_client = h;
     } else if (auto* b = dynamic_cast<CommandButton*>(c.get())) {

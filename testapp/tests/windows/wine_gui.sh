@@ -54,6 +54,10 @@ fi
 
 # A wineserver left from before is tied to another display (or none).
 "$wine_run" "$bits" --stop
+# Chinese characters in Arial come from a Chinese font, as on Windows (font
+# linking), when one is installed.
+"$wine_run" "$bits" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+  /v Arial /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null
 log_start=$(stat -c %s "$log" 2>/dev/null || echo 0)
 rc=0
 PROJSMSDLL_FORM=stderr "$wine_run" "$bits" "$@" || rc=$?
