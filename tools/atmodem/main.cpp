@@ -23,9 +23,9 @@ first line of standard output, then answers AT commands on it like a GSM
 modem in PDU mode (its power-on mode) and text mode until SIGINT or SIGTERM:
 ATE, ATQ, ATV, ATI, ATZ, AT&F, AT&C, AT&D, AT&W, AT+CGMI, AT+CGMM, AT+CGMR,
 AT+CGSN, AT+CIMI, AT+CPIN, AT+CSQ, AT+CBC, AT+CFUN, AT+CMEE, AT+CREG,
-AT+COPS, AT+CLIP, AT+CPBS, AT+CSMS, AT+CMGF, AT+CSDH, AT+CSCS, AT+CSCA,
-AT+CSMP, AT+CNMI (+CMTI, +CDS), AT+CPMS (SM, ME), AT+CMGS, AT+CMGL,
-AT+CMGR, AT+CMGD.
+AT+CGREG, AT+CRC, AT+CHUP, AT+COPS, AT+CLIP, AT+CPBS, AT+CSMS, AT+CMGF,
+AT+CSDH, AT+CSCS, AT+CSCA, AT+CSMP, AT+CNMI (+CMTI, +CDS), AT+CPMS (SM,
+ME), AT+CMGS, AT+CMGL, AT+CMGR, AT+CMGD.
 
 Options:
   --inbox NUMBER:TEXT    store a received message from NUMBER (TEXT in UTF-8;
@@ -167,7 +167,13 @@ int main(int argc, char** argv) {
   modem.on_sent = [&](const atmodem::SentMessage& m) {
     std::string text = smsdll::Utf16ToUtf8(m.text);
     std::cerr << "mobi-atmodem: sent message " << m.reference << " to " << m.number << " ("
-              << (m.dcs == 8 ? "UCS2" : "GSM") << "): " << text << std::endl;
+              << (m.dcs == 8   ? "UCS2"
+                  : m.dcs == 4 ? "8-bit"
+                               : "GSM")
+              << (m.concat ? ", part " + std::to_string(m.concat->part) + " of " +
+                                 std::to_string(m.concat->total)
+                           : std::string())
+              << "): " << text << std::endl;
     if (log_file.is_open()) log_file << m.number << '\t' << text << std::endl;
   };
 

@@ -409,6 +409,26 @@ struct Commands {
     m.settings_.creg = *v;
     return true;
   }
+  // GPRS registration answers as the network registration does.
+  static bool PacketRegistration(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CGREG: (0-2)");
+    if (r.read)
+      return r.Say("+CGREG: " + std::to_string(m.settings_.cgreg) + "," +
+                   (m.settings_.cfun == 1 ? "1" : "0"));
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 2) return false;
+    m.settings_.cgreg = *v;
+    return true;
+  }
+  static bool RingFormat(Modem& m, Request& r) {  // +CRING instead of RING
+    if (r.test) return r.Say("+CRC: (0,1)");
+    if (r.read) return r.Say("+CRC: " + std::to_string(m.settings_.crc));
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 1) return false;
+    m.settings_.crc = *v;
+    return true;
+  }
+  static bool HangUp(Modem&, Request& r) { return r.test || r.action; }  // no call to end
   static bool Operator(Modem& m, Request& r) {
     if (r.test) return r.Say("+COPS: (2,\"Mobi Net\",\"Mobi\",\"46099\"),,(0-4),(0-2)");
     if (r.read) {
@@ -659,6 +679,9 @@ struct Commands {
         {"+CFUN", Function},
         {"+CMEE", ErrorMode},
         {"+CREG", Registration},
+        {"+CGREG", PacketRegistration},
+        {"+CRC", RingFormat},
+        {"+CHUP", HangUp},
         {"+COPS", Operator},
         {"+CLIP", CallerId},
         {"+CPBS", Phonebook},

@@ -111,7 +111,7 @@ class Modem {
     int cnmi_mode = 0, cnmi_mt = 0, cnmi_ds = 0;
     int cfun = 1;
     int cmee = 1;  // numeric +CME ERROR codes from power-on
-    int creg = 0, clip = 0, cops_format = 0;
+    int creg = 0, cgreg = 0, clip = 0, crc = 0, cops_format = 0;
     bool csdh = false;
     std::string memory[3] = {"SM", "SM", "SM"};  // read/delete, write, receive
   };
