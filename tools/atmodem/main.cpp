@@ -23,9 +23,9 @@ first line of standard output, then answers AT commands on it like a GSM
 modem in PDU mode (its power-on mode) and text mode until SIGINT or SIGTERM:
 ATE, ATQ, ATV, ATI, ATZ, AT&F, AT&C, AT&D, AT&W, AT+CGMI, AT+CGMM, AT+CGMR,
 AT+CGSN, AT+CIMI, AT+CPIN, AT+CSQ, AT+CBC, AT+CFUN, AT+CMEE, AT+CREG,
-AT+CGREG, AT+CRC, AT+CHUP, AT+COPS, AT+CLIP, AT+CPBS, AT+CSMS, AT+CMGF,
-AT+CSDH, AT+CSCS, AT+CSCA, AT+CSMP, AT+CNMI (+CMTI, +CDS), AT+CPMS (SM,
-ME), AT+CMGS, AT+CMGL, AT+CMGR, AT+CMGD.
+AT+CGREG, AT+CGATT, AT+CRC, AT+CHUP, AT+COPS, AT+CLIP, AT+CPBS, AT+CPBR,
+AT+CSMS, AT+CMGF, AT+CSDH, AT+CSCS, AT+CSCA, AT+CSMP, AT+CNMI (+CMTI,
++CDS), AT+CPMS (SM, ME), AT+CMGS, AT+CMGL, AT+CMGR, AT+CMGD.
 
 Options:
   --inbox NUMBER:TEXT    store a received message from NUMBER (TEXT in UTF-8;

@@ -303,6 +303,7 @@ std::string Modem::Cme(int code) const {
     const char* text = code == 3    ? "operation not allowed"
                        : code == 4  ? "operation not supported"
                        : code == 10 ? "SIM not inserted"
+                       : code == 22 ? "not found"
                        : code == 30 ? "no network service"
                                     : "unknown";
     return std::string("+CME ERROR: ") + text;
@@ -420,6 +421,12 @@ struct Commands {
     m.settings_.cgreg = *v;
     return true;
   }
+  static bool Attach(Modem& m, Request& r) {  // the packet service follows the radio
+    if (r.test) return r.Say("+CGATT: (0,1)");
+    if (r.read) return r.Say(std::string("+CGATT: ") + (m.settings_.cfun == 1 ? "1" : "0"));
+    auto v = r.Int(0);
+    return r.set && v && *v <= 1;
+  }
   static bool RingFormat(Modem& m, Request& r) {  // +CRING instead of RING
     if (r.test) return r.Say("+CRC: (0,1)");
     if (r.read) return r.Say("+CRC: " + std::to_string(m.settings_.crc));
@@ -460,6 +467,10 @@ struct Commands {
     if (r.test) return r.Say("+CPBS: (\"SM\",\"ME\")");
     if (r.read) return r.Say("+CPBS: \"SM\",0,100");  // an empty phone book
     return r.set && !r.params.empty() && (r.params[0].value == "SM" || r.params[0].value == "ME");
+  }
+  static bool PhonebookRead(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CPBR: (1-100),40,18");
+    return r.Fail(m.Cme(22));  // every entry is empty: not found
   }
   static bool MessageService(Modem&, Request& r) {
     if (r.test) return r.Say("+CSMS: (0,1)");
@@ -680,11 +691,13 @@ struct Commands {
         {"+CMEE", ErrorMode},
         {"+CREG", Registration},
         {"+CGREG", PacketRegistration},
+        {"+CGATT", Attach},
         {"+CRC", RingFormat},
         {"+CHUP", HangUp},
         {"+COPS", Operator},
         {"+CLIP", CallerId},
         {"+CPBS", Phonebook},
+        {"+CPBR", PhonebookRead},
         {"+CSMS", MessageService},
         {"+CMGF", Format},
         {"+CSDH", ShowHeader},
