@@ -201,7 +201,9 @@ bool DecodeTime(Reader& r, std::string& out) {
   return true;
 }
 
-std::string Header(const Concat& c) {
+}  // namespace
+
+std::string WriteHeader(const Concat& c) {
   std::string udh;
   if (c.wide_reference) {
     udh = {0x08, 0x04, static_cast<char>(c.reference >> 8), static_cast<char>(c.reference)};
@@ -213,8 +215,7 @@ std::string Header(const Concat& c) {
   return static_cast<char>(udh.size()) + udh;
 }
 
-// Finds the concatenation element among the header's elements.
-std::optional<Concat> ParseHeader(std::string_view udh) {
+std::optional<Concat> ReadHeader(std::string_view udh) {
   std::optional<Concat> found;
   for (std::size_t i = 1; i + 1 < udh.size();) {
     int id = static_cast<unsigned char>(udh[i]);
@@ -230,6 +231,8 @@ std::optional<Concat> ParseHeader(std::string_view udh) {
   }
   return found;
 }
+
+namespace {
 
 Coding CodingOf(int dcs) {
   if ((dcs & 0xC0) == 0x00 || (dcs & 0xC0) == 0x40) {  // general data coding
@@ -251,7 +254,7 @@ Coding CodingOf(int dcs) {
 
 // The user data length and user data (header first).
 bool EncodeUserData(const Message& m, std::string& octets, std::string& why) {
-  std::string udh = m.concat ? Header(*m.concat) : std::string();
+  std::string udh = m.concat ? WriteHeader(*m.concat) : std::string();
   std::string body;
   std::size_t length = 0;
   std::size_t limit = 140;
@@ -302,7 +305,7 @@ bool DecodeUserData(Reader& r, bool has_header, Message& m) {
     if (ud.empty()) return false;
     header_octets = 1 + static_cast<unsigned char>(ud[0]);
     if (header_octets > ud.size()) return false;
-    m.concat = ParseHeader(ud.substr(0, header_octets));
+    m.concat = ReadHeader(ud.substr(0, header_octets));
   }
   if (m.coding == Coding::kGsm7) {
     int fill = header_octets == 0 ? 0 : (7 - static_cast<int>(header_octets * 8) % 7) % 7;

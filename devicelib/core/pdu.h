@@ -80,6 +80,11 @@ inline constexpr int kMaxParts = 255;
 std::vector<std::u16string> Split(std::u16string_view text, Coding coding,
                                   int max_parts = kMaxParts);
 
+// The user data header (its length octet first) with one concatenation
+// element, and the concatenation element found in a header.
+std::string WriteHeader(const Concat& c);
+std::optional<Concat> ReadHeader(std::string_view udh);
+
 // Septets a text takes in GSM 7-bit (extension characters count two).
 std::size_t Gsm7Length(std::u16string_view text);
 

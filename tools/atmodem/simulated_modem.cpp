@@ -740,6 +740,8 @@ void Modem::Submit() {
   }
   if (entry_length_ >= 0) return SubmitPdu(body);
   std::u16string text;
+  std::optional<smsdll::pdu::Concat> concat;
+  std::size_t header_length = 0;
   if (settings_.charset == "UCS2") {
     std::string hex;
     for (char c : body)
@@ -747,16 +749,30 @@ void Modem::Submit() {
     auto decoded = smsdll::Ucs2HexDecode(hex);
     if (!decoded) return Info({}, Cms(305));
     text = *decoded;
+    if (settings_.fo & 0x40) {
+      // A user data header first: its octets are the first characters' bytes.
+      std::size_t header_units = text.empty() ? 0 : ((text[0] >> 8) + 2) / 2;
+      if (header_units == 0 || header_units > text.size() || (text[0] >> 8) % 2 == 0)
+        return Info({}, Cms(305));
+      std::string header;
+      for (std::size_t k = 0; k < header_units; ++k) {
+        header += static_cast<char>(text[k] >> 8);
+        header += static_cast<char>(text[k] & 0xFF);
+      }
+      concat = smsdll::pdu::ReadHeader(header);
+      text.erase(0, header_units);
+      header_length = header_units;
+    }
   } else {
     for (char c : body) text += static_cast<char16_t>(static_cast<unsigned char>(c));
   }
   bool ucs2 = settings_.dcs == 8;
-  if ((ucs2 ? text.size() : GsmSeptets(text)) > (ucs2 ? kMaxUcs2Units : kMaxGsmSeptets))
+  if ((ucs2 ? text.size() + header_length : GsmSeptets(text)) >
+      (ucs2 ? kMaxUcs2Units : kMaxGsmSeptets))
     return Info({}, Cms(305));
   if (settings_.cfun != 1) return Info({}, Cms(331));
-  SentMessage sent{
-      next_reference_, entry_number_, text,         settings_.charset,         settings_.dcs,
-      centre_,         false,         std::nullopt, (settings_.fo & 0x20) != 0};
+  SentMessage sent{next_reference_, entry_number_, text,   settings_.charset,         settings_.dcs,
+                   centre_,         false,         concat, (settings_.fo & 0x20) != 0};
   next_reference_ = next_reference_ == 255 ? 0 : next_reference_ + 1;
   sent_.push_back(sent);
   if (on_sent) on_sent(sent);
