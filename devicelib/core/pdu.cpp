@@ -109,6 +109,14 @@ std::string DecodeDigits(std::string_view octets, std::size_t count) {
   return digits;
 }
 
+// "+" and the digits of an international number.
+std::string WithPrefix(bool international, const std::string& digits) {
+  std::string number;
+  if (international) number += '+';
+  number += digits;
+  return number;
+}
+
 // An address field: digit count (or semi-octets of an alphanumeric one),
 // type of address, digits.
 bool EncodeAddress(std::string_view number, std::string& octets, std::string& why) {
@@ -136,7 +144,7 @@ bool DecodeAddress(Reader& r, std::string& number) {
       number += c < 0x80 ? static_cast<char>(c) : '?';
     return true;
   }
-  number = ((type & 0x70) == 0x10 ? "+" : "") + DecodeDigits(body, length);
+  number = WithPrefix((type & 0x70) == 0x10, DecodeDigits(body, length));
   return true;
 }
 
@@ -160,7 +168,7 @@ bool DecodeCentre(Reader& r, std::string& number) {
   number.clear();
   if (length == 0) return true;
   if (length > 11 || !r.Octet(type) || !r.Take(length - 1, body)) return false;
-  number = ((type & 0x70) == 0x10 ? "+" : "") + DecodeDigits(body, (length - 1) * 2);
+  number = WithPrefix((type & 0x70) == 0x10, DecodeDigits(body, (length - 1) * 2));
   return true;
 }
 
