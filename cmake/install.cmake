@@ -13,6 +13,8 @@ if(TARGET mobi AND NOT WIN32)
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/component/include/mobi
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev FILES_MATCHING PATTERN "*.h")
+  install(FILES ${CMAKE_BINARY_DIR}/generated/mobi/version.h
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mobi COMPONENT dev)
   install(EXPORT mobiTargets NAMESPACE mobi:: DESTINATION ${MOBI_CMAKE_DIR} COMPONENT dev)
   configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/templates/mobiConfig.cmake.in
     ${CMAKE_BINARY_DIR}/mobiConfig.cmake INSTALL_DESTINATION ${MOBI_CMAKE_DIR})
@@ -37,6 +39,17 @@ foreach(tool mobi-cli mobi-terminal mobi-atmodem)
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   endif()
 endforeach()
+# The man pages carry the project's version.
+set(MOBI_MAN_PAGES)
+foreach(page mobi mobi-terminal mobi-atmodem)
+  configure_file(${PROJECT_SOURCE_DIR}/tools/man/${page}.1.in ${CMAKE_BINARY_DIR}/man/${page}.1 @ONLY)
+  list(APPEND MOBI_MAN_PAGES ${CMAKE_BINARY_DIR}/man/${page}.1)
+endforeach()
+if(TARGET mobi-cli)
+  install(FILES ${MOBI_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/completion/mobi.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME mobi COMPONENT tools)
+endif()
 
 # The test application keeps a private tree, lib/mobiapp/{bin,lib}: its
 # launcher looks for the application library in the lib folder beside its
@@ -56,6 +69,18 @@ if(TARGET mobiapp AND NOT WIN32)
     RENAME mobiapp COMPONENT app)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+# Every package carries the licence as its Debian copyright file.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE mobi_license)
+string(REGEX REPLACE "\n\n" "\n.\n" mobi_license_dep5 "${mobi_license}")
+string(REGEX REPLACE "\n([^\n])" "\n \\1" mobi_license_dep5 "${mobi_license_dep5}")
+file(WRITE ${CMAKE_BINARY_DIR}/copyright
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+  "Upstream-Name: mobi\n\nFiles: *\nCopyright: 2026 The Mobi developers\nLicense: MIT\n ${mobi_license_dep5}")
+foreach(pair "runtime;libmobi${PROJECT_VERSION_MAJOR}" "dev;libmobi-dev" "tools;mobi-tools" "app;mobiapp")
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  install(FILES ${CMAKE_BINARY_DIR}/copyright
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+endforeach()
 
 include(${CMAKE_CURRENT_LIST_DIR}/packaging.cmake)
