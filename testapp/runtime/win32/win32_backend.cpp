@@ -400,9 +400,8 @@ std::uint64_t Win32Backend::native_handle(const Window& window) {
 
 bool Win32Backend::message_box(std::string_view title, std::string_view text) {
   // Task-modal: every window of the application waits for the box.
-  HWND owner = GetActiveWindow();
-  int r = MessageBoxW(owner, wide_utf8(text).c_str(), wide_utf8(title).c_str(),
-                      MB_OK | (owner ? MB_APPLMODAL : MB_TASKMODAL));
+  int r = MessageBoxW(nullptr, wide_utf8(text).c_str(), wide_utf8(title).c_str(),
+                      MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
   return r != 0;
 }
 

@@ -75,9 +75,11 @@ LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) {
   const std::string& message = current_watch->message_for(address);
   DWORD written = 0;
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-  if (err && err != INVALID_HANDLE_VALUE) {
-    WriteFile(err, message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
-  }
+  const bool told =
+      err && err != INVALID_HANDLE_VALUE &&
+      WriteFile(err, message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
+  // Started without a console: the operator sees the message in a box.
+  if (!told) MessageBoxA(nullptr, message.c_str(), "mobiapp", MB_OK | MB_ICONERROR | MB_TASKMODAL);
   OutputDebugStringA(message.c_str());
   TerminateProcess(GetCurrentProcess(), code);
   return EXCEPTION_CONTINUE_SEARCH;
