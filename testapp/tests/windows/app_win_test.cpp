@@ -57,14 +57,26 @@ BOOL CALLBACK collect_text(HWND child, LPARAM lp) {
   return TRUE;
 }
 
+HWND box_to_answer = nullptr;
+
+// Runs from the box's own message loop, once the box is fully built.
+void CALLBACK answer_box(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  HWND h = box_to_answer;
+  box_to_answer = nullptr;
+  if (!h || !answered || !IsWindow(h)) return;
+  Box b{text_of(h), {}};
+  EnumChildWindows(h, collect_text, reinterpret_cast<LPARAM>(&b.text));
+  answered->push_back(b);
+  PostMessageW(h, WM_COMMAND, IDOK, 0);
+}
+
 LRESULT CALLBACK on_cbt(int code, WPARAM wp, LPARAM lp) {
   if (code == HCBT_ACTIVATE && answered) {
     HWND h = reinterpret_cast<HWND>(wp);
-    if (class_of(h) == "#32770") {
-      Box b{text_of(h), {}};
-      EnumChildWindows(h, collect_text, reinterpret_cast<LPARAM>(&b.text));
-      answered->push_back(b);
-      PostMessageW(h, WM_COMMAND, IDOK, 0);
+    if (class_of(h) == "#32770" && h != box_to_answer) {
+      box_to_answer = h;
+      SetTimer(nullptr, 0, 0, answer_box);
     }
   }
   return CallNextHookEx(nullptr, code, wp, lp);
