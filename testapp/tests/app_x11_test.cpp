@@ -128,4 +128,4 @@ TEST_F(AppUnderWindowManager, TsetBringsAMinimisedTestWindowBackAndForward) {
 }  // namespace
 }  // namespace mobiapp
 
-RT_QT_TEST_MAIN()
+RT_QT_X11_TEST_MAIN()

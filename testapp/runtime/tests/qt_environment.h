@@ -23,13 +23,17 @@ class QtEnvironment : public ::testing::Environment {
 }  // namespace rt::testing
 
 // The test program's main. Fontconfig's caches live until the process ends;
-// LeakSanitizer would call them leaks: only they are suppressed.
-#define RT_QT_TEST_MAIN()                                                  \
+// LeakSanitizer would call them leaks: only they are suppressed (and, on a
+// real X display, what libdbus keeps for the session bus connection).
+#define RT_QT_TEST_MAIN_SUPPRESSING(suppressions)                          \
   extern "C" const char* __lsan_default_suppressions() {                   \
-    return "leak:libfontconfig.so\n";                                      \
+    return suppressions;                                                   \
   }                                                                        \
   int main(int argc, char** argv) {                                        \
     ::testing::InitGoogleTest(&argc, argv);                                \
     ::testing::AddGlobalTestEnvironment(new ::rt::testing::QtEnvironment); \
     return RUN_ALL_TESTS();                                                \
   }
+#define RT_QT_TEST_MAIN() RT_QT_TEST_MAIN_SUPPRESSING("leak:libfontconfig.so\n")
+#define RT_QT_X11_TEST_MAIN() \
+  RT_QT_TEST_MAIN_SUPPRESSING("leak:libfontconfig.so\nleak:libdbus-1.so\n")
