@@ -301,5 +301,34 @@ TEST_F(Hostile, FarWriteStopsTheProcessNamingTheCallAndParameter) {
   ADD_FAILURE() << "still running after a write a megabyte past a buffer";
 }
 
+// The cursor while an outside function runs.
+HCURSOR cursor_during_call = nullptr;
+
+extern "C" int RT_OUTSIDE_CALL busy_probe(char*) {
+  cursor_during_call = GetCursor();
+  return 1;
+}
+
+struct ProbeBinder final : rt::LibraryBinder {
+  rt::Binding bind(std::string_view, std::string_view) override {
+    return {reinterpret_cast<void*>(&busy_probe), rt::ErrorCode::EntryNotFound, {}};
+  }
+};
+
+TEST(Win32Busy, TheCursorShowsBusyWhileAnOutsideFunctionRuns) {
+  rt::Win32Backend ui;
+  ProbeBinder binder;
+  rt::Runtime rt{ui, binder};
+  constexpr rt::External<"BRS", bool(Text&)> probe{"probe.dll", "busy_probe"};
+  auto button = rt.create<rt::CommandButton>("commandbutton");
+  Text buf = rt::spaces(4);
+  SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+  ASSERT_EQ(rt.run_event(*button.lock(), "clicked",
+                         [&] { return probe(rt, buf) ? Outcome::Completed : Outcome::Failed; }),
+            Outcome::Completed);
+  EXPECT_EQ(cursor_during_call, LoadCursorA(nullptr, IDC_WAIT));
+  EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW));  // back after the call
+}
+
 }  // namespace
 }  // namespace mobiapp
