@@ -15,6 +15,7 @@ prefix=${MOBI_WINEPREFIX:-$build/wineprefix}
 
 work=$(mktemp -d)
 modem_pid=
+# shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
   [ -n "$modem_pid" ] && kill "$modem_pid" 2>/dev/null && wait "$modem_pid"
   rm -f "$prefix/dosdevices/com42"
