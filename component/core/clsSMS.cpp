@@ -237,7 +237,7 @@ void DoEvents() {
   if (owner != 0 && owner != host.CurrentThread()) {
     core::Raise(core::kWrongThread, "DoEvents belongs on the thread that owns the clsSMS objects");
   }
-  host.ProcessMessages(host.Now(), [] { return false; });
+  host.ProcessMessages(host.Now(), [](core::TimePoint) { return false; });
 }
 
 }  // namespace mobi

@@ -80,7 +80,7 @@ class FakeHost final : public core::Host {
   std::unique_ptr<core::SerialControl> CreateSerialControl() override;
   core::TimePoint Now() override { return now_; }
   uint64_t CurrentThread() override { return thread; }
-  void ProcessMessages(core::TimePoint deadline, const std::function<bool()>& stop) override;
+  void ProcessMessages(core::TimePoint deadline, const core::Host::StopCondition& stop) override;
   const core::AnsiCodePage& Ansi() override;
 
  private:
