@@ -238,6 +238,16 @@ void DoEvents() {
     core::Raise(core::kWrongThread, "DoEvents belongs on the thread that owns the clsSMS objects");
   }
   host.ProcessMessages(host.Now(), [](core::TimePoint) { return false; });
+  // A reply begun before the call is handed over within it: the call waits
+  // once for the gap that the bytes held now wait for, not for later ones.
+  const auto form = frmSMS::Current();
+  const auto due = form ? form->MSComm1().ReplyDue() : std::nullopt;
+  if (!due) return;
+  const std::weak_ptr<frmSMS> weak = form;
+  host.ProcessMessages(*due, [&weak](core::TimePoint) {
+    const auto current = weak.lock();
+    return !current || !current->MSComm1().ReplyDue();
+  });
 }
 
 }  // namespace mobi

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "settings.h"
+
 namespace mobi::core {
 
 // A byte array with lower bound 0: element i is at index i.
@@ -44,11 +46,23 @@ class SerialControl {
   // Returns all waiting bytes and removes them from the input buffer.
   virtual ByteArray Input() = 0;
 
+  // When the bytes now held will be handed over (raising OnComm) if nothing
+  // more arrives; nothing when none are held.
+  virtual std::optional<TimePoint> ReplyDue() const = 0;
+  // The quiet gaps in use for the open port (settings.h).
+  virtual QuietGaps Gaps() const = 0;
+
   // Set by the form. The control calls it on the owning thread, and only while
   // that thread processes messages, whenever received bytes are waiting. The
   // control may be destroyed during the call: a control calls a copy of it and
   // touches none of its own members afterwards.
   std::function<void()> OnComm;
+
+  // Set by the form: whether the bytes received so far form a reply that the
+  // form knows to be whole, so that they can go after the short quiet gap
+  // (settings.h). Called on the owning thread. This is all the control learns
+  // of the protocol.
+  std::function<bool(const ByteArray& received)> IsWholeReply;
 };
 
 // The system's ANSI code page, for the one-byte-per-character conversions.

@@ -36,6 +36,8 @@ class FakeSerial final : public core::SerialControl {
   int32_t InBufferCount() override { return static_cast<int32_t>(in.size()); }
   void Output(const ByteArray& bytes) override;
   ByteArray Input() override { return std::exchange(in, {}); }
+  std::optional<core::TimePoint> ReplyDue() const override { return std::nullopt; }
+  core::QuietGaps Gaps() const override { return {}; }
 
   int16_t port = 0;
   std::u16string settings;
