@@ -1,10 +1,10 @@
 #include "serial_control.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/file.h>
-#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/timerfd.h>
