@@ -10,6 +10,9 @@
 #include <iostream>
 #include <string>
 
+#if __has_include("mobi/version.h")
+#include "mobi/version.h"
+#endif
 #include "pty_server.h"
 #include "text.h"
 
@@ -41,6 +44,7 @@ Options:
                          (removed at exit)
   --verbose              log every command and answer on standard error
   -h, --help             show this help and exit
+      --version          show the version and exit
 
 Every sent message is also logged on standard error.
 )";
@@ -95,6 +99,9 @@ int main(int argc, char** argv) {
     std::string v;
     if (arg == "-h" || arg == "--help") {
       std::cout << kUsage;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "mobi-atmodem " << MOBI_VERSION_STRING << "\n";
       return 0;
     } else if (arg == "--verbose") {
       verbose = true;

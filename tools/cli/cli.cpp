@@ -52,6 +52,7 @@ Options:
       --cr           at: append a carriage return to STRING
       --listen MS    at: milliseconds to wait for error texts (default 1000)
   -h, --help         this text
+      --version      the version of mobi and of the component
 
 A number must be single-byte (ASCII) characters. The frame the component
 builds holds at most 32768 bytes: 2 + the number's characters + 2 per UTF-16
@@ -132,6 +133,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     };
     if (name == "-h" || name == "--help")
       flag(inv.help);
+    else if (name == "--version")
+      flag(inv.version);
     else if (name == "-p" || name == "--port")
       ParsePort(take(), inv);
     else if (name == "-s" || name == "--settings")
@@ -159,7 +162,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
                        "goes after --)");
     }
   }
-  if (inv.help) return inv;
+  if (inv.help || inv.version) return inv;
   if (words.empty()) throw UsageError("no command given (check, signal, centre, reset, send, at)");
   for (const CommandSpec& entry : kCommands) {
     if (words[0] != entry.name) continue;

@@ -52,6 +52,7 @@ struct Invocation {
   int listen_ms = 1000;                  // at: how long to show error texts afterwards
   bool direct = false;  // with --port: the component opens the device itself, no line watch
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv (without the program name). Throws UsageError with a message

@@ -15,6 +15,7 @@
 #include "cli.h"
 #include "mobi/clsSMS.h"
 #include "mobi/events.h"
+#include "mobi/version.h"
 #include "tap.h"
 #include "terminal/core/log.h"
 #include "terminal/core/options.h"
@@ -350,6 +351,10 @@ int main(int argc, char** argv) {
     inv = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (inv.help) {
       std::printf("%s\nExit codes:\n%s", HelpText(), ExitCodeHelp());
+      return kExitOk;
+    }
+    if (inv.version) {
+      std::printf("mobi %s\n", MOBI_VERSION_STRING);
       return kExitOk;
     }
     payload = PreparePayload(inv);

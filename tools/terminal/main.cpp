@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "mobi/version.h"
 #include "terminal/core/log.h"
 #include "terminal/core/options.h"
 #include "terminal/posix/server.h"
@@ -27,6 +28,7 @@ void PrintHelp() {
       "\n"
       "  --link PATH          also make PATH a symbolic link to the device (removed at exit)\n"
       "  --help               this text\n"
+      "  --version            the version\n"
       "\n"
       "Behaviour:\n%s"
       "\n"
@@ -47,6 +49,9 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < rest.size(); ++i) {
       if (rest[i] == "--help" || rest[i] == "-h") {
         PrintHelp();
+        return 0;
+      } else if (rest[i] == "--version") {
+        std::printf("mobi-terminal %s\n", MOBI_VERSION_STRING);
         return 0;
       } else if (rest[i] == "--link" && i + 1 < rest.size()) {
         link = rest[++i];

@@ -1,6 +1,8 @@
 // A switch for benchmarks only: how a waiting call sleeps.
 #pragma once
 
+#include "mobi/export.h"
+
 namespace mobi {
 
 // true (the default): a wait sleeps until the first handled reply or the end
@@ -8,6 +10,6 @@ namespace mobi {
 // and only then handling what came, the way a plain sleep-then-process loop
 // behaves. The counted milliseconds are the same either way; only latency,
 // wake-ups and processor time differ.
-void SetWaitStepEarlyEnd(bool early);
+MOBI_API void SetWaitStepEarlyEnd(bool early);
 
 }  // namespace mobi

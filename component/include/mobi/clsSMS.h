@@ -19,6 +19,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "mobi/export.h"
+
 namespace mobi {
 
 // Status of a send, as SendSMS returns it.
@@ -33,7 +35,7 @@ enum enuStatus_Type : int32_t {
 
 // Every failure of the component: a number (the ones clients of the Windows
 // component know, see errors.h) and a readable description (UTF-8).
-class Error : public std::runtime_error {
+class MOBI_API Error : public std::runtime_error {
  public:
   Error(int32_t number, const std::string& description)
       : std::runtime_error(description), number_(number) {}
@@ -49,7 +51,7 @@ class Error : public std::runtime_error {
 // clients see the code they know.
 inline constexpr int32_t kErrWrongThread = static_cast<int32_t>(0x8001010E);
 
-class clsSMS {
+class MOBI_API clsSMS {
  public:
   using SMSErrorHandler = std::function<void(const std::u16string& ErrorMessage)>;
   using Subscription = uint64_t;
@@ -99,13 +101,13 @@ class clsSMS {
 // mapping. Unmapped port n is the platform's n-th serial port (/dev/ttyS{n-1}
 // on POSIX, \\.\COMn on Windows). Like the objects, call it on the thread
 // that uses the component (or before any object exists).
-void SetPortDevice(int port, std::string path);
+MOBI_API void SetPortDevice(int port, std::string path);
 
 // Processes the thread's pending messages: hands received replies to the
 // component, which may raise SMSError. A reply that was complete when it was
 // called is handed over by this one call: it waits at most one quiet gap for
 // a reply whose bytes it has begun to read. Returns at once when nothing is
 // pending.
-void DoEvents();
+MOBI_API void DoEvents();
 
 }  // namespace mobi

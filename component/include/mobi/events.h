@@ -2,12 +2,14 @@
 // when the component has something to do.
 #pragma once
 
+#include "mobi/export.h"
+
 namespace mobi {
 
 // A file descriptor that becomes readable whenever mobi::DoEvents() has work
 // (received bytes, a quiet-gap timer that ran out). The client polls it for
 // reading and calls DoEvents() on the objects' thread when it is ready. The
 // descriptor belongs to the component: do not read from or close it.
-int EventFd();
+MOBI_API int EventFd();
 
 }  // namespace mobi
