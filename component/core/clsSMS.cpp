@@ -125,9 +125,12 @@ std::u16string clsSMS::Initialize(int16_t ComPort, std::u16string Settings) {
   } catch (...) {
     return {};
   }
-  auto attempt = [](auto&& step) {
+  form->initializeFailure.reset();
+  auto attempt = [&form](auto&& step) {
     try {
       step();
+    } catch (const Error& e) {
+      if (!form->initializeFailure) form->initializeFailure = e;
     } catch (...) {
     }
   };

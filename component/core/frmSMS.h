@@ -5,8 +5,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "mobi/clsSMS.h"
 #include "platform.h"
 
 namespace mobi::core {
@@ -51,6 +53,9 @@ class frmSMS : public std::enable_shared_from_this<frmSMS> {
   void MobiError(const std::u16string& Message);
 
   explicit frmSMS(std::unique_ptr<SerialControl> control);
+
+  // The first failure that the last Initialize ignored, for tools.
+  std::optional<mobi::Error> initializeFailure;
 
  private:
   std::unique_ptr<SerialControl> MSComm1_;

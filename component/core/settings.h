@@ -7,14 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "mobi/line.h"
+
 namespace mobi::core {
 
-struct LineSettings {
-  int32_t baud = 9600;
-  char parity = 'n';    // one of n, e, o, m, s (lower case)
-  int dataBits = 8;     // 4 to 8
-  double stopBits = 1;  // 1, 1.5 or 2
-};
+using LineSettings = mobi::line::Settings;
 
 // Parses a settings string: four fields separated by commas, blanks around a
 // field allowed; parity letters in either case. Throws mobi::Error 380

@@ -1,23 +1,20 @@
 #include "serial_control.h"
 
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <utility>
 
 #include "errors.h"
+#include "mobi/line.h"
 
 namespace mobi::posix {
 namespace {
@@ -27,26 +24,6 @@ using namespace std::chrono_literals;
 
 std::string Why(int err) {
   return std::strerror(err);
-}
-
-bool SpeedOf(int32_t baud, speed_t& speed) {
-  static const std::pair<int32_t, speed_t> kSpeeds[] = {
-      {50, B50},           {75, B75},           {110, B110},         {134, B134},
-      {150, B150},         {200, B200},         {300, B300},         {600, B600},
-      {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-      {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-      {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-      {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-      {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-      {3500000, B3500000}, {4000000, B4000000},
-  };
-  for (const auto& [b, s] : kSpeeds) {
-    if (b == baud) {
-      speed = s;
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace
@@ -60,18 +37,6 @@ SerialControl::~SerialControl() {
 std::string SerialControl::DevicePath(int port) {
   std::string mapped = core::MappedPortDevice(port);
   return mapped.empty() ? "/dev/ttyS" + std::to_string(port - 1) : mapped;
-}
-
-std::chrono::nanoseconds SerialControl::ReportedForwarding(const std::string& path) {
-  char* real = ::realpath(path.c_str(), nullptr);
-  if (!real) return std::chrono::nanoseconds(0);
-  std::string name = real;
-  std::free(real);
-  name = name.substr(name.rfind('/') + 1);
-  std::ifstream timer("/sys/class/tty/" + name + "/device/latency_timer");
-  int ms = 0;
-  if (!(timer >> ms) || ms <= 0 || ms > 1000) return std::chrono::nanoseconds(0);
-  return std::chrono::milliseconds(ms);
 }
 
 void SerialControl::Open() {
@@ -101,19 +66,11 @@ void SerialControl::Open() {
     Raise(core::kInvalidPortNumber, name + " is not a serial device: " + Why(err));
   }
   ioctl(fd, TIOCEXCL);
-  // Low latency where the driver has it (a USB adapter then forwards what it
-  // receives every millisecond); a line without it (a pseudo-terminal)
-  // refuses, and the long gap covers its forwarding instead.
-  serial_struct serial{};
-  if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
-    serial.flags |= ASYNC_LOW_LATENCY;
-    ioctl(fd, TIOCSSERIAL, &serial);
-  }
   fd_ = fd;
   device_ = path;
   try {
     ApplySettings();
-    SetForwarding(ReportedForwarding(path));
+    SetForwarding(line::ReportedForwarding(path));
     tcflush(fd_, TCIFLUSH);
     timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (timer_ < 0) Raise(core::kDeviceNotOpen, "timerfd_create: " + Why(errno));
@@ -160,59 +117,7 @@ void SerialControl::Drain() {
 }
 
 void SerialControl::ApplySettings() {
-  termios tio{};
-  if (tcgetattr(fd_, &tio) < 0) Raise(core::kSetCommStateFailed, device_ + ": " + Why(errno));
-  cfmakeraw(&tio);
-  tio.c_cflag |= CLOCAL | CREAD;
-  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-  speed_t speed;
-  if (!SpeedOf(settings_.baud, speed)) {
-    Raise(core::kSetCommStateFailed,
-          std::to_string(settings_.baud) + " baud is not a speed this system supports");
-  }
-  cfsetispeed(&tio, speed);
-  cfsetospeed(&tio, speed);
-  switch (settings_.dataBits) {
-    case 5:
-      tio.c_cflag |= CS5;
-      break;
-    case 6:
-      tio.c_cflag |= CS6;
-      break;
-    case 7:
-      tio.c_cflag |= CS7;
-      break;
-    case 8:
-      tio.c_cflag |= CS8;
-      break;
-    default:
-      Raise(core::kSetCommStateFailed,
-            std::to_string(settings_.dataBits) + " data bits are not supported here");
-  }
-  switch (settings_.parity) {
-    case 'e':
-      tio.c_cflag |= PARENB;
-      break;
-    case 'o':
-      tio.c_cflag |= PARENB | PARODD;
-      break;
-    case 'm':
-      tio.c_cflag |= PARENB | CMSPAR | PARODD;
-      break;
-    case 's':
-      tio.c_cflag |= PARENB | CMSPAR;
-      break;
-    default:
-      break;
-  }
-  if (settings_.stopBits > 1) tio.c_cflag |= CSTOPB;
-  // Reads return what is there; O_NONBLOCK makes an empty read EAGAIN, so a
-  // read of 0 bytes means the line hung up.
-  tio.c_cc[VMIN] = 1;
-  tio.c_cc[VTIME] = 0;
-  if (tcsetattr(fd_, TCSANOW, &tio) < 0) {
-    Raise(core::kSetCommStateFailed, device_ + ": " + Why(errno));
-  }
+  line::Configure(fd_, settings_);
 }
 
 void SerialControl::DiscardHeld() {

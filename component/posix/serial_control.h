@@ -26,9 +26,6 @@ class SerialControl final : public core::SerialControlBase {
   static std::string DevicePath(int port);
   // Input beyond this many bytes is handed over without waiting for a gap.
   static constexpr std::size_t kInBufferSize = 4096;
-  // The forwarding interval that the device at `path` reports (a USB serial
-  // adapter's latency timer in its sysfs folder); zero if it reports none.
-  static std::chrono::nanoseconds ReportedForwarding(const std::string& path);
 
  private:
   void Open() override;
