@@ -75,6 +75,7 @@ void SerialControlBase::DropDeadLine() {
 }
 
 Error SerialControlBase::LineGone(const std::string& name, const std::string& why) {
+  GatherReceived();
   ByteArray held = TakeHeld();
   Close();
   hungUp_ = true;

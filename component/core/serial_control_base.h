@@ -59,6 +59,9 @@ class SerialControlBase : public SerialControl {
   virtual std::size_t HeldCount() = 0;
   virtual ByteArray TakeHeld() = 0;
   virtual void DiscardHeld() = 0;
+  // Adds to the held bytes whatever the line received and the control has not
+  // gathered yet (before a hang-up closes the port).
+  virtual void GatherReceived() = 0;
 
   // The line hung up: keeps what was held, closes the port, and returns the
   // error to report (8020 naming `name`; `why` for a cause other than a

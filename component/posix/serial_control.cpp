@@ -120,6 +120,12 @@ void SerialControl::ApplySettings() {
   line::Configure(fd_, settings_);
 }
 
+void SerialControl::GatherReceived() {
+  uint8_t chunk[4096];
+  ssize_t n;
+  while ((n = ::read(fd_, chunk, sizeof chunk)) > 0) in_.insert(in_.end(), chunk, chunk + n);
+}
+
 void SerialControl::DiscardHeld() {
   in_.clear();
   tcflush(fd_, TCIFLUSH);

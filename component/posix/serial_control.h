@@ -36,6 +36,7 @@ class SerialControl final : public core::SerialControlBase {
   std::size_t HeldCount() override { return in_.size(); }
   core::ByteArray TakeHeld() override;
   void DiscardHeld() override;
+  void GatherReceived() override;
 
   void ApplySettings();
   // `continued`: bytes that came with the gap's timer still belong to the

@@ -499,6 +499,12 @@ core::ByteArray SerialControl::TakeHeld() {
   return std::exchange(held_, {});
 }
 
+void SerialControl::GatherReceived() {
+  for (Run& run : io_->TakeRuns()) runs_.push_back(std::move(run));
+  for (Run& run : runs_) held_.insert(held_.end(), run.bytes.begin(), run.bytes.end());
+  runs_.clear();
+}
+
 void SerialControl::DiscardHeld() {
   held_.clear();
   runs_.clear();
@@ -561,8 +567,6 @@ void SerialControl::OnNotified() {
     if (!RaiseOnComm()) return;  // destroyed by a handler
   }
   if (io_ && io_->Failure()) {
-    for (Run& run : runs_) held_.insert(held_.end(), run.bytes.begin(), run.bytes.end());
-    runs_.clear();
     loop_.SetPendingError(std::make_exception_ptr(HangUpError(io_->Failure())));
     // What arrived before the hang-up is still handed over.
     if (InBufferCount() > 0) RaiseOnComm();  // may destroy this

@@ -56,6 +56,7 @@ class SerialControl final : public core::SerialControlBase {
   std::size_t HeldCount() override { return held_.size(); }
   core::ByteArray TakeHeld() override;
   void DiscardHeld() override;
+  void GatherReceived() override;
   // Line settings and time-outs of the open handle `h`.
   void ApplySettings(HANDLE h, const std::string& name);
   // The I/O thread reported received bytes or a failure: hands over every
