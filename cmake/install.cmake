@@ -83,4 +83,7 @@ foreach(pair "runtime;libmobi${PROJECT_VERSION_MAJOR}" "dev;libmobi-dev" "tools;
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
 endforeach()
 
-include(${CMAKE_CURRENT_LIST_DIR}/packaging.cmake)
+# The Debian packages; Windows has its MSIs (packaging/windows/).
+if(NOT WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/packaging.cmake)
+endif()

@@ -346,6 +346,33 @@ STDMETHODIMP ClsSmsObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT coun
   return DispGetIDsOfNames(vtableInfo_, names, count, ids);
 }
 
+// The index in rgvarg of the first argument, in parameter order, that does not
+// convert to its parameter's type; -1 if every one converts. Positional
+// arguments stand in reverse order: the first parameter is the last of rgvarg.
+static int FailingArgument(DISPID id, const DISPPARAMS& params) {
+  for (const MemberDesc& m : kMethods) {
+    if (m.dispid != id) continue;
+    const UINT positional = params.cArgs - params.cNamedArgs;
+    for (int p = 0; p < m.paramCount; ++p) {
+      if (m.params[p].kind != ParamKind::In) continue;
+      int index = -1;
+      for (UINT n = 0; n < params.cNamedArgs; ++n) {
+        if (params.rgdispidNamedArgs[n] == p) index = static_cast<int>(n);
+      }
+      if (index < 0) {
+        if (static_cast<UINT>(p) >= positional) continue;  // missing, not mismatched
+        index = static_cast<int>(params.cArgs) - 1 - p;
+      }
+      VARIANT converted;
+      VariantInit(&converted);
+      const HRESULT hr = VariantChangeType(&converted, &params.rgvarg[index], 0, m.params[p].vt);
+      VariantClear(&converted);
+      if (FAILED(hr)) return index;
+    }
+  }
+  return -1;
+}
+
 STDMETHODIMP ClsSmsObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                   VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
@@ -357,6 +384,11 @@ STDMETHODIMP ClsSmsObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
   SetErrorInfo(0, nullptr);
   hr = DispInvoke(static_cast<_clsSMS*>(this), vtableInfo_, id, flags, params, result, excep,
                   argErr);
+  // The runtime reports a mismatch without saying which argument it was.
+  if (hr == DISP_E_TYPEMISMATCH && argErr && params && params->rgvarg) {
+    const int index = FailingArgument(id, *params);
+    if (index >= 0) *argErr = static_cast<UINT>(index);
+  }
   // A failed method: late-bound callers get DISP_E_EXCEPTION with the error's
   // number and description, whether or not the runtime filled them in. Error
   // information present now was set by the method (it was cleared above);

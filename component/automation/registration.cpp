@@ -7,48 +7,26 @@
 
 #include "mobi_automation.h"
 #include "module.h"
+#include "registry_entries.h"
 
 namespace mobi::automation {
 namespace {
 
-// The universal marshaler of OLE Automation interfaces.
-constexpr const wchar_t* kProxyStubClsid = L"{00020424-0000-0000-C000-000000000046}";
-
 #ifdef _WIN64
-constexpr const wchar_t* kSyskind = L"win64";
 constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
 #else
-constexpr const wchar_t* kSyskind = L"win32";
 constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
 #endif
 
-std::wstring GuidText(const GUID& guid) {
-  wchar_t text[40] = {};
-  StringFromGUID2(guid, text, 40);
-  return text;
-}
-
-std::wstring ClsidKey() {
-  return L"CLSID\\" + GuidText(CLSID_clsSMS);
-}
-std::wstring InterfaceKey(const GUID& iid) {
-  return L"Interface\\" + GuidText(iid);
-}
-std::wstring TypeLibKey() {
-  return L"TypeLib\\" + GuidText(LIBID_Mobi);
-}
-std::wstring TypeLibVersion() {
-  return std::to_wstring(kLibraryMajor) + L"." + std::to_wstring(kLibraryMinor);
-}
-
 // Sets `name` (empty: the default value) of HKCR\`key` to `data`, creating the
 // key. Returns a Win32 error code.
-LONG SetValue(const std::wstring& key, const wchar_t* name, const std::wstring& data) {
+LONG SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& data) {
   HKEY h = nullptr;
   LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             KEY_SET_VALUE, nullptr, &h, nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+  rc = RegSetValueExW(h, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                      reinterpret_cast<const BYTE*>(data.c_str()),
                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(h);
   return rc;
@@ -151,11 +129,7 @@ bool OnlyFlagsAndHelpDir(const std::wstring& key) {
   return only;
 }
 
-struct InterfaceEntry {
-  const GUID& iid;
-  const wchar_t* name;
-};
-const InterfaceEntry kInterfaces[] = {{IID__clsSMS, kInterfaceName}, {DIID___clsSMS, kEventsName}};
+const GUID* const kInterfaceIids[] = {&IID__clsSMS, &DIID___clsSMS};
 
 }  // namespace
 
@@ -169,50 +143,12 @@ HRESULT RegisterServer() {
   if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib))) return SELFREG_E_TYPELIB;
   lib->Release();
 
-  const std::wstring libid = GuidText(LIBID_Mobi);
-  const std::wstring version = TypeLibVersion();
-  LONG rc = ERROR_SUCCESS;
-  auto set = [&rc](const std::wstring& key, const wchar_t* name, const std::wstring& data) {
-    if (rc == ERROR_SUCCESS) rc = SetValue(key, name, data);
-  };
-
-  // The type library.
-  const std::wstring tl = TypeLibKey() + L"\\" + version;
-  set(tl, nullptr, kLibraryHelpString);
-  set(tl + L"\\FLAGS", nullptr, L"0");
-  set(tl + L"\\HELPDIR", nullptr, dir);
-  set(tl + L"\\" + std::to_wstring(kLibraryLcid) + L"\\" + kSyskind, nullptr, path);
-  if (rc != ERROR_SUCCESS) {
-    UnregisterServer();
-    return SELFREG_E_TYPELIB;
-  }
-
-  // The interfaces, marshalled by the type library.
-  for (const InterfaceEntry& itf : kInterfaces) {
-    const std::wstring key = InterfaceKey(itf.iid);
-    set(key, nullptr, itf.name);
-    set(key + L"\\ProxyStubClsid", nullptr, kProxyStubClsid);
-    set(key + L"\\ProxyStubClsid32", nullptr, kProxyStubClsid);
-    set(key + L"\\TypeLib", nullptr, libid);
-    set(key + L"\\TypeLib", L"Version", version);
-  }
-
-  // The class and its programmatic identifier.
-  const std::wstring clsid = GuidText(CLSID_clsSMS);
-  const std::wstring ck = ClsidKey();
-  set(ck, nullptr, kProgId);
-  set(ck + L"\\InprocServer32", nullptr, path);
-  set(ck + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-  set(ck + L"\\ProgID", nullptr, kProgId);
-  set(ck + L"\\VersionIndependentProgID", nullptr, kProgId);
-  set(ck + L"\\TypeLib", nullptr, libid);
-  set(ck + L"\\Version", nullptr, version);
-  if (rc == ERROR_SUCCESS) rc = CreateKey(ck + L"\\Programmable");
-  set(kProgId, nullptr, kProgId);
-  set(std::wstring(kProgId) + L"\\CLSID", nullptr, clsid);
-  if (rc != ERROR_SUCCESS) {
-    UnregisterServer();
-    return SELFREG_E_CLASS;
+  for (const RegistryEntry& e : RegistryEntries(path, dir)) {
+    const LONG rc = e.keyOnly ? CreateKey(e.key) : SetValue(e.key, e.name, e.data);
+    if (rc != ERROR_SUCCESS) {
+      UnregisterServer();
+      return e.part == RegistryEntry::Part::TypeLib ? SELFREG_E_TYPELIB : SELFREG_E_CLASS;
+    }
   }
   return S_OK;
 }
@@ -228,12 +164,12 @@ HRESULT UnregisterServer() {
     if (rc == ERROR_SUCCESS) rc = r;
   };
   drop(kProgId);
-  for (const InterfaceEntry& itf : kInterfaces) drop(InterfaceKey(itf.iid));
+  for (const GUID* iid : kInterfaceIids) drop(InterfaceKey(*iid));
 
   // The type library: our architecture's path, then whatever is left empty.
   const std::wstring tl = TypeLibKey() + L"\\" + TypeLibVersion();
   const std::wstring lcid = tl + L"\\" + std::to_wstring(kLibraryLcid);
-  LONG r = DeleteTree(lcid + L"\\" + kSyskind);
+  LONG r = DeleteTree(lcid + L"\\" + Syskind());
   if (rc == ERROR_SUCCESS) rc = r;
   if (DeleteIfNoSubkeys(lcid) && OnlyFlagsAndHelpDir(tl)) {
     DeleteTree(tl + L"\\FLAGS");

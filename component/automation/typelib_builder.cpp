@@ -211,6 +211,47 @@ void Build(const wchar_t* path) {
   Check(lib->SaveAllChanges(), "SaveAllChanges");
 }
 
+// The runtime's writer records an enumeration as wide as a pointer (8 bytes
+// in a SYS_WIN64 library); MIDL and widl record 4 on every architecture, and
+// clients that lay out structures from the library rely on it. The saved
+// file gets the size of every enumeration set to 4.
+//
+// MSFT layout: a 0x54-byte header (with one more 32-bit word when flag 0x100
+// names a help string DLL), the offsets of the type infos, the segment
+// directory (its first entry locates the type info table), then the table of
+// 100-byte type info entries: the kind in the low 4 bits of word 0, the
+// instance size in word 20.
+void RecordEnumerationsAsFourBytes(const wchar_t* path) {
+  FILE* f = _wfopen(path, L"r+b");
+  if (!f) throw Failure{"reopening the type library", HRESULT_FROM_WIN32(GetLastError())};
+  std::vector<unsigned char> data;
+  unsigned char chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) {
+    data.insert(data.end(), chunk, chunk + n);
+  }
+  auto word = [&](size_t at) {
+    if (at + 4 > data.size()) throw Failure{"reading the type library", TYPE_E_INVDATAREAD};
+    int32_t v;
+    std::memcpy(&v, data.data() + at, 4);
+    return v;
+  };
+  const size_t offsets = 0x54 + ((word(0x14) & 0x100) ? 4 : 0);
+  const int32_t count = word(0x20);
+  if (count < 0) throw Failure{"reading the type library", TYPE_E_INVDATAREAD};
+  const size_t table = static_cast<size_t>(word(offsets + 4 * static_cast<size_t>(count)));
+  bool ok = true;
+  for (int32_t i = 0; i < count; ++i) {
+    const size_t entry = table + static_cast<size_t>(word(offsets + 4 * static_cast<size_t>(i)));
+    if ((word(entry) & 0xF) != TKIND_ENUM || word(entry + 0x50) == 4) continue;
+    const int32_t four = 4;
+    ok = ok && std::fseek(f, static_cast<long>(entry + 0x50), SEEK_SET) == 0 &&
+         std::fwrite(&four, 4, 1, f) == 1;
+  }
+  if (std::fclose(f) != 0 || !ok) {
+    throw Failure{"writing the type library", STG_E_WRITEFAULT};
+  }
+}
+
 // The resource data for an interface identifier: a 32-bit length (16), then
 // the identifier's 16 bytes.
 bool WriteIdResource(const wchar_t* path, const GUID& id) {
@@ -341,6 +382,7 @@ int wmain(int argc, wchar_t** argv) {
   try {
     DeleteFileW(argv[1]);
     Build(argv[1]);
+    RecordEnumerationsAsFourBytes(argv[1]);
   } catch (const Failure& f) {
     std::fprintf(stderr, "mobi_typelib_builder: %s failed: 0x%08lX\n", f.step,
                  static_cast<unsigned long>(f.hr));

@@ -141,14 +141,14 @@ std::string ExplainFinal(const std::string& final_line) {
     if (!final_line.starts_with(prefix)) continue;
     std::string_view rest = std::string_view(final_line).substr(prefix.size());
     while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    // Only short codes are read: a modem sending a long run of digits gets
+    // its line shown as it came.
     int code = 0;
-    bool numeric = !rest.empty() && rest.size() < 6;
-    for (char c : rest) {
-      if (c < '0' || c > '9')
-        numeric = false;
-      else
-        code = code * 10 + (c - '0');
-    }
+    const bool numeric =
+        !rest.empty() && rest.size() < 6 &&
+        std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (numeric)
+      for (char c : rest) code = code * 10 + (c - '0');
     const bool sms = prefix == std::string_view("+CMS ERROR:");
     if (const char* text = !numeric ? nullptr : sms ? CmsText(code) : CmeText(code))
       return final_line + " (" + text + ")";

@@ -4,14 +4,13 @@
 #include <cstdio>
 #include <optional>
 
+#include "pdu.h"
 #include "text.h"
 
 namespace smsdll {
 
 namespace {
 
-constexpr std::size_t kMaxGsmSeptets = 160;
-constexpr std::size_t kMaxUcs2Units = 70;
 constexpr std::size_t kMaxNumberDigits = 20;
 
 std::string_view TrimSpaces(std::string_view s) {
@@ -32,12 +31,6 @@ bool IsPhoneNumber(std::string_view n) {
 bool IsPlainGsm(char16_t c) {
   return c >= 0x20 && c <= 0x7E && c != '`';
 }
-// Characters that take an escape septet and one more.
-bool IsGsmExtension(char16_t c) {
-  return c == '^' || c == '{' || c == '}' || c == '\\' || c == '[' || c == ']' || c == '~' ||
-         c == '|';
-}
-
 std::string Quoted(std::string_view s) {
   std::string quoted(1, '"');
   quoted.append(s);
@@ -111,8 +104,25 @@ Status Modem::Start(std::string_view csca) {
                                   std::to_string(timeouts_.probe.count()) + " ms"};
   if (Status s = at_.Require("ATE0", timeouts_.command, reply); !s.ok()) return s;
   if (Status s = CheckSim(); !s.ok()) return s;
-  for (const char* command : {"AT+CMGF=1", "AT+CSCS=\"IRA\""})
-    if (Status s = at_.Require(command, timeouts_.command, reply); !s.ok()) return s;
+  // Numeric error codes where the modem has them; their texts say more.
+  (void)at_.Exchange("AT+CMEE=1", timeouts_.command, reply);
+  AtReply text_reply;
+  if (Status s = at_.Exchange("AT+CMGF=0", timeouts_.command, reply); !s.ok()) return s;
+  pdu_ = reply.ok();
+  if (!pdu_) {
+    if (Status s = at_.Exchange("AT+CMGF=1", timeouts_.command, text_reply); !s.ok()) return s;
+    if (!text_reply.ok())
+      return {Error::kModemRefused, "the modem takes neither PDU mode (it answered " +
+                                        ExplainFinal(reply.final_line) +
+                                        " to AT+CMGF=0) nor text mode (" +
+                                        ExplainFinal(text_reply.final_line) + " to AT+CMGF=1)"};
+  }
+  // The service centre is given as plain text; in PDU mode nothing else
+  // depends on the character set.
+  if (Status s = at_.Exchange("AT+CSCS=\"IRA\"", timeouts_.command, reply); !s.ok()) return s;
+  if (!reply.ok() && !pdu_)
+    return {Error::kModemRefused,
+            "the modem answered " + ExplainFinal(reply.final_line) + " to AT+CSCS=\"IRA\""};
   if (!TrimSpaces(csca).empty())
     if (Status s = SetServiceCentre(csca); !s.ok()) return s;
   // The identity is only shown by the library's form; a modem without it is fine.
@@ -164,15 +174,26 @@ Status Modem::Send(std::string_view csca, std::string_view text_gbk, std::string
   std::optional<std::u16string> text = codec_.GbkToUtf16(text_gbk);
   if (!text) return {Error::kTextEncoding, "the message text is not valid GBK"};
 
-  bool plain = mode == static_cast<int32_t>(SendMode::kAutomatic) &&
-               std::all_of(text->begin(), text->end(), IsPlainGsm);
-  std::size_t length = text->size();
-  if (plain) length += std::count_if(text->begin(), text->end(), IsGsmExtension);
-  std::size_t limit = plain ? kMaxGsmSeptets : kMaxUcs2Units;
-  if (length > limit)
+  const bool automatic = mode == static_cast<int32_t>(SendMode::kAutomatic);
+  // GSM 7-bit: in PDU mode its whole alphabet with the extension table; in
+  // text mode the characters it shares with ASCII, which the IRA character
+  // set carries.
+  bool gsm = automatic && (pdu_ ? pdu::ToGsm7(*text).has_value()
+                                : std::all_of(text->begin(), text->end(), IsPlainGsm));
+  std::vector<std::u16string> parts =
+      pdu::Split(*text, gsm ? pdu::Coding::kGsm7 : pdu::Coding::kUcs2, kMaxSendParts);
+  if (!pdu_ && gsm && parts.size() != 1) {
+    // Text mode carries the concatenation header only inside UCS2 text.
+    gsm = false;
+    parts = pdu::Split(*text, pdu::Coding::kUcs2, kMaxSendParts);
+  }
+  if (parts.empty()) {
+    std::size_t length = gsm ? pdu::Gsm7Length(*text) : text->size();
     return {Error::kMessageTooLong, "the message text takes " + std::to_string(length) +
-                                        (plain ? " GSM characters" : " UCS2 characters") +
-                                        "; one message holds at most " + std::to_string(limit)};
+                                        (gsm ? " GSM characters" : " UCS2 characters") +
+                                        "; at most " + std::to_string(kMaxSendParts) +
+                                        " parts of " + (gsm ? "153" : "67") + " go in one message"};
+  }
 
   AtReply reply;
   std::string_view centre = TrimSpaces(csca);
@@ -180,28 +201,177 @@ Status Modem::Send(std::string_view csca, std::string_view text_gbk, std::string
     if (Status s = at_.Require("AT+CSCS=\"IRA\"", timeouts_.command, reply); !s.ok()) return s;
     if (Status s = SetServiceCentre(centre); !s.ok()) return s;
   }
-  if (plain) {
+  return pdu_ ? SendPdu(parts, gsm, destination) : SendText(parts, gsm, destination);
+}
+
+namespace {
+
+// "part 2 of 3: ..." for a long message, the bare text for one part; and
+// which parts went out before.
+Status PartFailed(Status s, std::size_t k, std::size_t total) {
+  if (total == 1) return s;
+  std::string text =
+      "part " + std::to_string(k + 1) + " of " + std::to_string(total) + ": " + s.text();
+  if (k > 0)
+    text += " (part" + std::string(k > 1 ? "s 1-" : " ") + std::to_string(k) + " went out)";
+  return {s.error(), text};
+}
+
+}  // namespace
+
+Status Modem::SendPdu(const std::vector<std::u16string>& parts, bool gsm, std::string_view number) {
+  const int reference = next_reference_;
+  if (parts.size() > 1) next_reference_ = next_reference_ % 255 + 1;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    pdu::Message m;
+    m.type = pdu::Type::kSubmit;
+    m.number = std::string(number);
+    m.coding = gsm ? pdu::Coding::kGsm7 : pdu::Coding::kUcs2;
+    m.text = parts[k];
+    if (parts.size() > 1)
+      m.concat =
+          pdu::Concat{reference, static_cast<int>(parts.size()), static_cast<int>(k + 1), false};
+    pdu::Encoded e;
+    std::string why;
+    if (!pdu::Encode(m, e, why)) return {Error::kInvalidArgument, why};
+    AtReply reply;
+    Status s = at_.Submit("AT+CMGS=" + std::to_string(e.tpdu_length), e.hex, timeouts_.prompt,
+                          timeouts_.submit, reply);
+    if (!s.ok()) return PartFailed(s, k, parts.size());
+  }
+  return {};
+}
+
+Status Modem::SendText(const std::vector<std::u16string>& parts, bool gsm,
+                       std::string_view number) {
+  AtReply reply;
+  if (gsm) {  // one part, all ASCII
     for (const char* command : {"AT+CSCS=\"IRA\"", "AT+CSMP=17,167,0,0"})
       if (Status s = at_.Require(command, timeouts_.command, reply); !s.ok()) return s;
-    std::string body(text->begin(), text->end());  // all ASCII
-    return at_.Submit("AT+CMGS=" + Quoted(destination), body, timeouts_.prompt, timeouts_.submit,
-                      reply);
+    std::string body(parts[0].begin(), parts[0].end());
+    return at_.Submit("AT+CMGS=" + Quoted(number), body, timeouts_.prompt, timeouts_.submit, reply);
   }
-  for (const char* command : {"AT+CSMP=17,167,0,8", "AT+CSCS=\"UCS2\""})
+  // A long message: the first octet says a header comes first, and the
+  // header's six octets go as the first three UCS2 characters of the text.
+  const bool concatenated = parts.size() > 1;
+  const char* parameters = concatenated ? "AT+CSMP=81,167,0,8" : "AT+CSMP=17,167,0,8";
+  for (const char* command : {parameters, "AT+CSCS=\"UCS2\""})
     if (Status s = at_.Require(command, timeouts_.command, reply); !s.ok()) return s;
-  std::u16string wide_number(destination.begin(), destination.end());
-  Status sent = at_.Submit("AT+CMGS=" + Quoted(Ucs2HexEncode(wide_number)), Ucs2HexEncode(*text),
-                           timeouts_.prompt, timeouts_.submit, reply);
-  // Back to IRA for whoever uses the modem next; every operation here sets
-  // its own character set first, so a failure of this step is no failure of
-  // the message, which has gone (or not) already.
+  const int reference = next_reference_;
+  if (concatenated) next_reference_ = next_reference_ % 255 + 1;
+  std::u16string wide_number(number.begin(), number.end());
+  Status sent;
+  for (std::size_t k = 0; k < parts.size() && sent.ok(); ++k) {
+    std::string body;
+    if (concatenated) {
+      std::u16string header = {0x0500, static_cast<char16_t>(0x0300 | reference),
+                               static_cast<char16_t>(parts.size() << 8 | (k + 1))};
+      body = Ucs2HexEncode(header);
+    }
+    body += Ucs2HexEncode(parts[k]);
+    sent = at_.Submit("AT+CMGS=" + Quoted(Ucs2HexEncode(wide_number)), body, timeouts_.prompt,
+                      timeouts_.submit, reply);
+    if (!sent.ok()) sent = PartFailed(sent, k, parts.size());
+  }
+  // Back to IRA (and single messages) for whoever uses the modem next; every
+  // operation here sets its own parameters first, so a failure of this step
+  // is no failure of the message, which has gone (or not) already.
   AtReply ignored;
+  if (concatenated) (void)at_.Exchange("AT+CSMP=17,167,0,8", timeouts_.command, ignored);
   (void)at_.Exchange("AT+CSCS=\"IRA\"", timeouts_.command, ignored);
   return sent;
 }
 
+std::string Modem::FetchTime() {
+  LocalTime t = clock_.LocalNow();
+  return std::to_string(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " " +
+         TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
+}
+
 Status Modem::Fetch(FetchedMessage& out) {
   out = FetchedMessage{};
+  return pdu_ ? FetchPdu(out) : FetchText(out);
+}
+
+Status Modem::FetchPdu(FetchedMessage& out) {
+  AtReply reply;
+  if (Status s = at_.Require("AT+CMGL=4", timeouts_.list, reply); !s.ok()) return s;
+  struct Stored {
+    long index;
+    pdu::Message message;
+  };
+  std::vector<Stored> received;
+  std::string unreadable;
+  for (std::size_t i = 0; i + 1 < reply.lines.size(); ++i) {
+    if (!reply.lines[i].starts_with("+CMGL:")) continue;
+    auto fields = SplitFields(reply.lines[i]);
+    if (fields.size() < 2 || !AllDigits(fields[0]) || fields[0].size() > 6) continue;
+    if (fields[1] != "0" && fields[1] != "1") continue;  // stored outgoing ones
+    Stored m{std::stol(fields[0]), {}};
+    std::string why;
+    if (pdu::Decode(reply.lines[i + 1], false, m.message, why) &&
+        m.message.type == pdu::Type::kDeliver)
+      received.push_back(std::move(m));
+    else if (unreadable.empty())
+      unreadable = "message " + fields[0] + " cannot be read: " + why;
+  }
+  if (received.empty()) {
+    if (!unreadable.empty()) return {Error::kUnexpectedReply, unreadable};
+    return {Error::kInboxEmpty, "no received message is stored in the modem"};
+  }
+  std::sort(received.begin(), received.end(),
+            [](const Stored& a, const Stored& b) { return a.index < b.index; });
+
+  // The lowest message that is whole: a single one, or every part of one.
+  std::vector<const Stored*> chosen;
+  std::string incomplete;
+  for (const Stored& first : received) {
+    const auto& c = first.message.concat;
+    if (!c || c->total == 1) {
+      chosen = {&first};
+      break;
+    }
+    std::vector<const Stored*> parts(c->total, nullptr);
+    for (const Stored& other : received) {
+      const auto& o = other.message.concat;
+      if (o && o->reference == c->reference && o->total == c->total &&
+          other.message.number == first.message.number && parts[o->part - 1] == nullptr)
+        parts[o->part - 1] = &other;
+    }
+    auto have = std::count_if(parts.begin(), parts.end(), [](auto* p) { return p != nullptr; });
+    if (have == c->total) {
+      chosen = parts;
+      break;
+    }
+    if (incomplete.empty())
+      incomplete = "only " + std::to_string(have) + " of the " + std::to_string(c->total) +
+                   " parts of a message from " + first.message.number +
+                   " are stored; the others have not arrived";
+  }
+  if (chosen.empty()) return {Error::kIncompleteMessage, incomplete};
+
+  std::u16string text;
+  for (const Stored* part : chosen) {
+    if (part->message.coding == pdu::Coding::kEightBit)
+      for (char c : part->message.data)
+        text += static_cast<char16_t>(static_cast<unsigned char>(c));
+    else
+      text += part->message.text;
+  }
+  const pdu::Message& head = chosen.front()->message;
+  out.text = codec_.Utf16ToGbk(text);
+  out.sender = codec_.Utf16ToGbk(std::u16string(head.number.begin(), head.number.end()));
+  out.sent_time = FormatServiceCentreTime(head.time);
+  out.fetched_time = FetchTime();
+  for (const Stored* part : chosen) {
+    const std::string erase = "AT+CMGD=" + std::to_string(part->index);
+    if (Status s = at_.Require(erase, timeouts_.command, reply); !s.ok())
+      return {s.error(), "the message was read but not deleted: " + s.text()};
+  }
+  return {};
+}
+
+Status Modem::FetchText(FetchedMessage& out) {
   AtReply reply;
   if (Status s = at_.Require("AT+CSCS=\"IRA\"", timeouts_.command, reply); !s.ok()) return s;
   if (Status s = at_.Require("AT+CMGL=\"ALL\"", timeouts_.list, reply); !s.ok()) return s;
@@ -246,10 +416,7 @@ Status Modem::Fetch(FetchedMessage& out) {
   auto text = Ucs2HexDecode(body);
   out.text = text ? codec_.Utf16ToGbk(*text) : body;
   out.sent_time = FormatServiceCentreTime(fields[3]);
-  LocalTime t = clock_.LocalNow();
-  out.fetched_time = std::to_string(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) +
-                     " " + TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" +
-                     TwoDigits(t.second);
+  out.fetched_time = FetchTime();
 
   const std::string erase = "AT+CMGD=" + std::to_string(*index);
   if (Status s = at_.Require(erase, timeouts_.command, reply); !s.ok())

@@ -1,12 +1,15 @@
 // One GSM modem on an open serial line, driven with standard AT commands in
-// text mode (AT+CMGF=1): start-up, sending one message, fetching one received
-// message. Texts in and out are GBK; on the line they are IRA (plain ASCII)
-// or UCS2 hex (AT+CSCS="UCS2").
+// PDU mode (AT+CMGF=0) where the modem has it, else in text mode (AT+CMGF=1):
+// start-up, sending one message (as concatenated parts when it is longer
+// than one SMS), fetching one received message (its parts put together).
+// Texts in and out are GBK; on the line they are PDUs, or in text mode IRA
+// (plain ASCII) or UCS2 hex (AT+CSCS="UCS2").
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "at_channel.h"
 #include "platform.h"
@@ -24,9 +27,13 @@ struct ModemTimeouts {
 
 // How hs_send_onemessage sends the text.
 enum class SendMode : int32_t {
-  kAutomatic = 1,  // plain ASCII as GSM text, anything else as UCS2
+  kAutomatic = 1,  // GSM 7-bit where every character has a place in it, else UCS2
   kUnicode = 2,    // always UCS2
 };
+
+// The most parts a long message is sent as: 16 x 153 GSM characters or
+// 16 x 67 UCS2 characters.
+inline constexpr int kMaxSendParts = 16;
 
 struct FetchedMessage {
   std::string text;          // GBK
@@ -40,15 +47,21 @@ class Modem {
   Modem(std::unique_ptr<SerialPort> port, Clock& clock, Codec& codec, ModemTimeouts timeouts = {});
 
   // Finds the modem (AT, a few tries), turns echo off, checks the SIM card
-  // (AT+CPIN?; a modem without the command is taken as ready), selects text mode and
-  // the IRA character set, and sets the service centre when one is given.
+  // (AT+CPIN?; a modem without the command is taken as ready), asks for
+  // numeric error codes, selects PDU mode or else text mode, the IRA
+  // character set, and sets the service centre when one is given.
   Status Start(std::string_view csca);
+  // The message format Start found: PDU mode, or text mode.
+  bool pdu_mode() const { return pdu_; }
 
   Status Send(std::string_view csca, std::string_view text_gbk, std::string_view number,
               int32_t mode);
 
   // Reads the received message with the lowest index and deletes it from the
-  // modem. When the deletion fails the message is still returned in out.
+  // modem. In PDU mode a concatenated message is put together from all its
+  // parts, which are all deleted; one whose parts have not all arrived is
+  // left stored, and the next whole message is taken instead. When the
+  // deletion fails the message is still returned in out.
   Status Fetch(FetchedMessage& out);
 
   // Identity from AT+CGMI/AT+CGMM, when the modem gave one.
@@ -59,6 +72,11 @@ class Modem {
   // Fails when the modem reports its SIM card missing or locked.
   Status CheckSim();
   Status SetServiceCentre(std::string_view csca);
+  Status SendPdu(const std::vector<std::u16string>& parts, bool gsm, std::string_view number);
+  Status SendText(const std::vector<std::u16string>& parts, bool gsm, std::string_view number);
+  Status FetchPdu(FetchedMessage& out);
+  Status FetchText(FetchedMessage& out);
+  std::string FetchTime();
 
   std::unique_ptr<SerialPort> port_;
   Clock& clock_;
@@ -67,6 +85,8 @@ class Modem {
   AtChannel at_;
   std::string identity_;
   std::string csca_;  // the service centre last set
+  bool pdu_ = false;
+  int next_reference_ = 1;  // of concatenated messages, 1..255
 };
 
 // Helpers of the above, exposed for their own tests.

@@ -2,7 +2,9 @@
 //  - as the modem's answers to the driver (start, send plain and Chinese,
 //    fetch): every operation ends with a status in virtual time, and the
 //    texts it returns fit the application's buffers once cut;
-//  - as a client's input to the simulated modem: it answers without failing.
+//  - as a client's input to the simulated modem: it answers without failing;
+//  - as a hex PDU, read as sent or as received: whatever decodes and encodes
+//    again decodes to the same number and text.
 // The first byte chooses the direction; 0x00 bytes separate the answers.
 #include <cstdint>
 #include <cstring>
@@ -11,6 +13,7 @@
 
 #include "device_library.h"
 #include "fakes.h"
+#include "pdu.h"
 #include "platform/system.h"
 #include "simulated_modem.h"
 
@@ -48,14 +51,33 @@ void DriveTheSimulator(std::string_view input) {
   (void)modem.TakeOutput();
 }
 
+void DecodeAPdu(std::string_view input, bool from_modem) {
+  using namespace smsdll::pdu;
+  Message m;
+  std::string why;
+  if (!Decode(input, from_modem, m, why)) return;
+  Encoded e;
+  if (!Encode(m, e, why)) return;
+  Message again;
+  if (!Decode(e.hex, from_modem, again, why) || again.number != m.number || again.text != m.text ||
+      again.data != m.data)
+    __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
-  if (data[0] & 1)
-    DriveTheSimulator(input);
-  else
-    DriveTheDriver(input);
+  switch (data[0] % 4) {
+    case 0:
+      DriveTheDriver(input);
+      break;
+    case 1:
+      DriveTheSimulator(input);
+      break;
+    default:
+      DecodeAPdu(input, data[0] % 4 == 2);
+  }
   return 0;
 }

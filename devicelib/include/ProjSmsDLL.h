@@ -33,8 +33,10 @@ extern "C" {
 /* Room of every by-reference text, without the NUL. */
 #define PROJSMSDLL_TEXT_BYTES 500
 
-/* Opens serial port `comport` at `icb_baud` bit/s and starts the modem on it;
- * sets the service centre when `csca` is not empty. Writes the device handle
+/* Opens serial port `comport` at `icb_baud` bit/s and starts the modem on it
+ * in PDU mode, or in text mode when the modem has no PDU mode (the error text
+ * names both answers when it has neither); sets the service centre when
+ * `csca` is not empty. Writes the device handle
  * to *dllhandle. A device already open is closed first. `ahandle` is the
  * caller's window, owner of the form of DLLFormShow. */
 PROJSMSDLL_API int32_t PROJSMSDLL_CALL hs_open_device(int32_t ahandle, int32_t comport,
@@ -46,7 +48,9 @@ PROJSMSDLL_API int32_t PROJSMSDLL_CALL hs_close_device(int32_t comport, int32_t 
                                                        char* err);
 
 /* Fetches the received message with the lowest storage index from the open
- * device and deletes it there: its text, the service centre's time stamp
+ * device and deletes it there (in PDU mode a concatenated message is put
+ * together from all its parts, which are all deleted): its text (cut to 500
+ * bytes on a whole character), the service centre's time stamp
  * ("2026-12-08 19:10:00 +08:00"), the local time of the fetch
  * ("2026-12-08 19:12:31") and the sender's number. With no message stored the
  * result is false ("no received message ...") and the four texts are empty. */
@@ -54,10 +58,12 @@ PROJSMSDLL_API int32_t PROJSMSDLL_CALL hs_get_onemessage(char* messages, char* s
                                                          char* rdatetimes, char* phonenumber,
                                                          char* errorstring);
 
-/* Sends one message through the open device. `mode` 1: plain ASCII text as
- * GSM text (at most 160 characters), any other text as UCS2 (at most 70);
- * `mode` 2: always UCS2. A non-empty `csca` that differs from the service
- * centre set at open is set first. */
+/* Sends one message through the open device. `mode` 1: GSM 7-bit when every
+ * character has a place in the GSM alphabet, else UCS2; `mode` 2: always
+ * UCS2. A text longer than one SMS (160 GSM characters, 70 UCS2) goes as a
+ * concatenated message of up to 16 parts (153 GSM or 67 UCS2 characters
+ * each). A non-empty `csca` that differs from the service centre set at open
+ * is set first. */
 PROJSMSDLL_API int32_t PROJSMSDLL_CALL hs_send_onemessage(const char* csca, const char* messages,
                                                           const char* phonenumber, int32_t mode,
                                                           char* errorstring);

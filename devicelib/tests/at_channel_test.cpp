@@ -42,6 +42,13 @@ TEST(AtChannel, ClassifiesEveryFinalResultCode) {
   EXPECT_EQ(s.text(), "the modem answered +CMS ERROR: 331 (no network service) to AT+CMGS=\"1\"");
 }
 
+TEST(AtChannel, ExplainsKnownCodesAndShowsOthersAsTheyCame) {
+  EXPECT_EQ(ExplainFinal("+CME ERROR: 10"), "+CME ERROR: 10 (no SIM card inserted)");
+  EXPECT_EQ(ExplainFinal("+CMS ERROR: 999"), "+CMS ERROR: 999");
+  const std::string digits = "+CME ERROR: " + std::string(40, '9');
+  EXPECT_EQ(ExplainFinal(digits), digits);
+}
+
 TEST(AtChannel, UnsolicitedLinesDoNotEndTheAnswerAndStaleInputIsDropped) {
   VirtualClock clock;
   ScriptedLine line(clock, [](const std::string&) {

@@ -162,6 +162,40 @@ TEST_F(EntriesTest, UnicodeRoundTripFromSendToFetch) {
   Close(handle);
 }
 
+// A long Chinese text goes as concatenated parts and comes back whole, cut
+// to the buffer on a character boundary; on a PDU-only and a text-only modem.
+TEST_F(EntriesTest, LongMessagesGoInPartsAndComeBackWhole) {
+  std::string original;
+  for (int i = 0; i < 150; ++i) original += kNiHao;  // 600 bytes, 300 characters
+  for (bool text_only : {false, true}) {
+    if (text_only)
+      modem_.With([](atmodem::Modem& m) { m.FailCommand("+CMGF=0", "+CMS ERROR: 303"); });
+    int32_t handle = Open();
+    OutText err;
+    ASSERT_EQ(lib_.send("", original.c_str(), "10086", 1, err.bytes), 1) << err.text();
+    modem_.With([&](atmodem::Modem& m) {
+      EXPECT_EQ(m.sent().back().concat->total, 5);  // 300 characters in parts of 67
+      std::u16string text;
+      for (auto it = m.sent().end() - 5; it != m.sent().end(); ++it) text += it->text;
+      m.AddInbox("+8613912345678", text, "26/12/08,19:10:00+32");  // as if it came back
+    });
+    OutText text, sent, fetched, sender;
+    if (!text_only) {
+      ASSERT_EQ(lib_.get(text.bytes, sent.bytes, fetched.bytes, sender.bytes, err.bytes), 1)
+          << err.text();
+      EXPECT_EQ(text.text(), original.substr(0, 500));
+      modem_.With([](atmodem::Modem& m) { EXPECT_TRUE(m.inbox().empty()); });
+    } else {
+      // Text mode shows no header: the parts come one by one.
+      for (int part = 0; part < 5; ++part)
+        ASSERT_EQ(lib_.get(text.bytes, sent.bytes, fetched.bytes, sender.bytes, err.bytes), 1)
+            << err.text();
+      EXPECT_EQ(text.text(), original.substr(0, (300 - 4 * 67) * 2));  // the last part
+    }
+    Close(handle);
+  }
+}
+
 TEST_F(EntriesTest, EmptyInboxGivesFalseEmptyTextsAndACause) {
   int32_t handle = Open();
   OutText text, sent, fetched, sender, err;
@@ -242,18 +276,19 @@ TEST_F(EntriesTest, AModemThatGoesAwayIsReportedNotWaitedFor) {
 }
 
 TEST_F(EntriesTest, ModemAnsweringErrorFailsTheCallWithTheModemsAnswer) {
-  modem_.With([](atmodem::Modem& m) { m.FailCommand("+CMGF", "ERROR", 1); });
+  modem_.With([](atmodem::Modem& m) { m.FailCommand("+CMGF", "ERROR", 2); });
   OutText err;
   int32_t handle = 0;
   EXPECT_EQ(lib_.open(0, kPort, 9600, "", &handle, err.bytes), 0);
-  EXPECT_EQ(err.text(),
-            "error 6: port 4 (" + modem_.path() + "): the modem answered ERROR to AT+CMGF=1");
+  EXPECT_EQ(err.text(), "error 6: port 4 (" + modem_.path() +
+                            "): the modem takes neither PDU mode (it answered ERROR to "
+                            "AT+CMGF=0) nor text mode (ERROR to AT+CMGF=1)");
   handle = Open();
   modem_.With([](atmodem::Modem& m) { m.FailCommand("SUBMIT", "+CMS ERROR: 500", 1); });
   EXPECT_EQ(lib_.send("", "hi", "10086", 1, err.bytes), 0);
   EXPECT_EQ(err.text(),
             "error 6: the modem answered +CMS ERROR: 500 (unknown error) to the message text of "
-            "AT+CMGS=\"10086\"");
+            "AT+CMGS=13");
   Close(handle);
 }
 

@@ -17,6 +17,11 @@ const std::string kNiHao = "\xC4\xE3\xBA\xC3";  // 你好 in GBK
 class ModemTest : public ::testing::Test {
  protected:
   Modem Make() { return Modem(std::make_unique<ModemLine>(clock_, sim_), clock_, *codec_); }
+  // A modem that has text mode only.
+  Modem MakeTextOnly() {
+    sim_.FailCommand("+CMGF=0", "+CMS ERROR: 303");
+    return Make();
+  }
   bool Sent(const std::string& command) const {
     const auto& c = sim_.commands();
     return std::find(c.begin(), c.end(), command) != c.end();
@@ -27,14 +32,15 @@ class ModemTest : public ::testing::Test {
   std::unique_ptr<Codec> codec_ = platform::MakeCodec();
 };
 
-TEST_F(ModemTest, StartTurnsEchoOffSelectsTextModeAndSetsTheServiceCentre) {
+TEST_F(ModemTest, StartTurnsEchoOffPrefersPduModeAndSetsTheServiceCentre) {
   Modem modem = Make();
   ASSERT_TRUE(sim_.echo());
-  ASSERT_FALSE(sim_.text_mode());  // modems start in PDU mode
   Status s = modem.Start("+8613800290500");
   ASSERT_TRUE(s.ok()) << s.Describe();
   EXPECT_FALSE(sim_.echo());
-  EXPECT_TRUE(sim_.text_mode());
+  EXPECT_TRUE(modem.pdu_mode());
+  EXPECT_FALSE(sim_.text_mode());
+  EXPECT_TRUE(Sent("AT+CMGF=0"));
   EXPECT_EQ(sim_.charset(), "IRA");
   EXPECT_EQ(sim_.centre(), "+8613800290500");
   EXPECT_TRUE(Sent("AT+CSCA=\"+8613800290500\",145"));
@@ -67,12 +73,17 @@ TEST_F(ModemTest, SilentPortIsNoModemAfterTheBoundedTries) {
   EXPECT_EQ(clock_.Now() - start, Millis(3000));
 }
 
-TEST_F(ModemTest, ModemRefusingTextModeIsNamed) {
-  sim_.FailCommand("+CMGF=1", "+CMS ERROR: 303");
-  Modem modem = Make();
-  Status s = modem.Start("");
+TEST_F(ModemTest, ATextOnlyModemIsDrivenInTextModeAndOneWithNeitherIsNamed) {
+  Modem text_only = MakeTextOnly();
+  ASSERT_TRUE(text_only.Start("").ok());
+  EXPECT_FALSE(text_only.pdu_mode());
+  EXPECT_TRUE(sim_.text_mode());
+  sim_.FailCommand("+CMGF=1", "ERROR");
+  Status s = Make().Start("");
   EXPECT_EQ(s.error(), Error::kModemRefused);
-  EXPECT_EQ(s.text(), "the modem answered +CMS ERROR: 303 (operation not supported) to AT+CMGF=1");
+  EXPECT_EQ(s.text(),
+            "the modem takes neither PDU mode (it answered +CMS ERROR: 303 (operation not "
+            "supported) to AT+CMGF=0) nor text mode (ERROR to AT+CMGF=1)");
 }
 
 TEST_F(ModemTest, ALockedOrMissingSimIsNamedAtStart) {
@@ -91,20 +102,28 @@ TEST_F(ModemTest, ALockedOrMissingSimIsNamedAtStart) {
   EXPECT_TRUE(Make().Start("").ok());
 }
 
-TEST_F(ModemTest, PlainTextGoesAsGsmText) {
+TEST_F(ModemTest, GsmTextGoesAsGsm7InBothModes) {
   Modem modem = Make();
   ASSERT_TRUE(modem.Start("").ok());
-  Status s = modem.Send("", "hello @ world", " 10086 ", 1);
+  Status s = modem.Send("", "hello @ {world}", " 10086 ", 1);
   ASSERT_TRUE(s.ok()) << s.Describe();
   ASSERT_EQ(sim_.sent().size(), 1u);
+  EXPECT_TRUE(sim_.sent()[0].pdu);
   EXPECT_EQ(sim_.sent()[0].number, "10086");
-  EXPECT_EQ(sim_.sent()[0].text, u"hello @ world");
+  EXPECT_EQ(sim_.sent()[0].text, u"hello @ {world}");
   EXPECT_EQ(sim_.sent()[0].dcs, 0);
-  EXPECT_EQ(sim_.sent()[0].charset, "IRA");
+
+  Modem text_only = MakeTextOnly();
+  ASSERT_TRUE(text_only.Start("").ok());
+  ASSERT_TRUE(text_only.Send("", "hello @ world", "10086", 1).ok());
+  EXPECT_FALSE(sim_.sent().back().pdu);
+  EXPECT_EQ(sim_.sent().back().text, u"hello @ world");
+  EXPECT_EQ(sim_.sent().back().dcs, 0);
+  EXPECT_EQ(sim_.sent().back().charset, "IRA");
 }
 
 TEST_F(ModemTest, ChineseTextGoesAsUcs2AndTheModemReturnsToIra) {
-  Modem modem = Make();
+  Modem modem = MakeTextOnly();
   ASSERT_TRUE(modem.Start("").ok());
   Status s = modem.Send("", kNiHao + ", SMS", "+8613912345678", 1);
   ASSERT_TRUE(s.ok()) << s.Describe();
@@ -120,8 +139,51 @@ TEST_F(ModemTest, ModeTwoSendsEvenPlainTextAsUcs2) {
   Modem modem = Make();
   ASSERT_TRUE(modem.Start("").ok());
   ASSERT_TRUE(modem.Send("", "plain", "10086", 2).ok());
-  EXPECT_EQ(sim_.sent().at(0).dcs, 8);
+  ASSERT_TRUE(modem.Send("", kNiHao, "+8613912345678", 1).ok());
+  for (const auto& sent : sim_.sent()) EXPECT_EQ(sent.dcs, 8);
   EXPECT_EQ(sim_.sent().at(0).text, u"plain");
+  EXPECT_EQ(sim_.sent().at(1).text, u"你好");
+  EXPECT_EQ(sim_.sent().at(1).number, "+8613912345678");
+}
+
+// The parts of the last message sent, put together.
+std::u16string Joined(const std::vector<atmodem::SentMessage>& sent, std::size_t parts) {
+  std::u16string text;
+  for (std::size_t k = sent.size() - parts; k < sent.size(); ++k) {
+    EXPECT_TRUE(sent[k].concat);
+    if (!sent[k].concat) continue;
+    EXPECT_EQ(sent[k].concat->part, static_cast<int>(k - (sent.size() - parts) + 1));
+    EXPECT_EQ(sent[k].concat->total, static_cast<int>(parts));
+    EXPECT_EQ(sent[k].concat->reference, sent.back().concat->reference);
+    text += sent[k].text;
+  }
+  return text;
+}
+
+TEST_F(ModemTest, LongTextsGoAsConcatenatedPartsInBothModes) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  const std::string long_text = std::string(300, 'a') + "{}";  // 304 septets: 2 parts
+  ASSERT_TRUE(modem.Send("", long_text, "10086", 1).ok());
+  ASSERT_EQ(sim_.sent().size(), 2u);
+  EXPECT_EQ(Joined(sim_.sent(), 2), std::u16string(300, u'a') + u"{}");
+  EXPECT_EQ(sim_.sent()[0].dcs, 0);
+  std::string chinese;
+  for (int i = 0; i < 100; ++i) chinese += kNiHao;  // 200 characters: 3 UCS2 parts
+  ASSERT_TRUE(modem.Send("", chinese, "10086", 1).ok());
+  ASSERT_EQ(sim_.sent().size(), 5u);
+  EXPECT_EQ(Joined(sim_.sent(), 3).size(), 200u);
+  EXPECT_NE(sim_.sent()[2].concat->reference, sim_.sent()[0].concat->reference);
+
+  // Text mode carries the header in UCS2 text, also for a plain text.
+  Modem text_only = MakeTextOnly();
+  ASSERT_TRUE(text_only.Start("").ok());
+  ASSERT_TRUE(text_only.Send("", long_text, "10086", 1).ok());
+  ASSERT_EQ(sim_.sent().size(), 10u);
+  EXPECT_EQ(Joined(sim_.sent(), 5), std::u16string(300, u'a') + u"{}");
+  EXPECT_EQ(sim_.sent().back().dcs, 8);
+  EXPECT_FALSE(sim_.sent().back().pdu);
+  EXPECT_EQ(sim_.charset(), "IRA");
 }
 
 TEST_F(ModemTest, TextsThatCannotBeSentAreRefusedBeforeTheModemSeesThem) {
@@ -133,22 +195,25 @@ TEST_F(ModemTest, TextsThatCannotBeSentAreRefusedBeforeTheModemSeesThem) {
   EXPECT_EQ(modem.Send("", "x", "100 86", 1).error(), Error::kInvalidArgument);
   EXPECT_EQ(modem.Send("", "x", "123456789012345678901", 1).error(), Error::kInvalidArgument);
   EXPECT_EQ(modem.Send("", "\xC4", "10086", 1).error(), Error::kTextEncoding);
-  Status too_long = modem.Send("", std::string(161, 'a'), "10086", 1);
+  Status too_long = modem.Send("", std::string(16 * 153 + 1, 'a'), "10086", 1);
   EXPECT_EQ(too_long.error(), Error::kMessageTooLong);
   EXPECT_EQ(too_long.text(),
-            "the message text takes 161 GSM characters; one message holds at most 160");
-  // Characters of the GSM extension table take two places.
-  EXPECT_EQ(modem.Send("", std::string(80, '{') + "x", "10086", 1).error(), Error::kMessageTooLong);
-  std::string chinese71;
-  for (int i = 0; i < 71; ++i) chinese71 += kNiHao.substr(0, 2);
-  EXPECT_EQ(modem.Send("", chinese71, "10086", 1).error(), Error::kMessageTooLong);
+            "the message text takes 2449 GSM characters; at most 16 parts of 153 go in one "
+            "message");
+  // Characters of the GSM extension table take two places, and stay whole.
+  EXPECT_EQ(modem.Send("", std::string(16 * 76 + 1, '{'), "10086", 1).error(),
+            Error::kMessageTooLong);
+  std::string chinese;
+  for (int i = 0; i < 16 * 67 + 1; ++i) chinese += kNiHao.substr(0, 2);
+  EXPECT_EQ(modem.Send("", chinese, "10086", 1).error(), Error::kMessageTooLong);
   EXPECT_EQ(sim_.commands().size(), commands);
   EXPECT_TRUE(sim_.sent().empty());
 
   // The longest texts that fit do go.
   ASSERT_TRUE(modem.Send("", std::string(160, 'a'), "10086", 1).ok());
-  ASSERT_TRUE(modem.Send("", chinese71.substr(2), "10086", 1).ok());
-  EXPECT_EQ(sim_.sent().size(), 2u);
+  EXPECT_EQ(sim_.sent().size(), 1u);
+  ASSERT_TRUE(modem.Send("", chinese.substr(2), "10086", 1).ok());
+  EXPECT_EQ(sim_.sent().size(), 17u);
 }
 
 TEST_F(ModemTest, ANewServiceCentreIsSetBeforeSending) {
@@ -163,7 +228,7 @@ TEST_F(ModemTest, ANewServiceCentreIsSetBeforeSending) {
 }
 
 TEST_F(ModemTest, ASentMessageIsASuccessEvenWhenTheCharacterSetStaysUcs2) {
-  Modem modem = Make();
+  Modem modem = MakeTextOnly();
   ASSERT_TRUE(modem.Start("").ok());
   sim_.FailCommand("+CSCS=\"IRA\"", "ERROR", 1);  // only the step after the message
   Status s = modem.Send("", kNiHao, "10086", 1);
@@ -179,8 +244,12 @@ TEST_F(ModemTest, NetworkRefusalAfterCtrlZIsReportedWithItsCause) {
   EXPECT_EQ(s.error(), Error::kModemRefused);
   EXPECT_EQ(s.text(),
             "the modem answered +CMS ERROR: 331 (no network service) to the message text of "
-            "AT+CMGS=\"10086\"");
+            "AT+CMGS=13");
   EXPECT_TRUE(modem.Send("", "hi", "10086", 1).ok());  // the next one goes
+  // A part of a long message that fails says which, and what went before.
+  sim_.FailCommand("SUBMIT", "+CMS ERROR: 331", 1);
+  s = modem.Send("", std::string(200, 'a'), "10086", 1);
+  EXPECT_EQ(s.text().substr(0, 12), "part 1 of 2:");
 }
 
 TEST_F(ModemTest, FetchReadsTheLowestReceivedMessageDecodesItAndDeletesIt) {
@@ -202,6 +271,45 @@ TEST_F(ModemTest, FetchReadsTheLowestReceivedMessageDecodesItAndDeletesIt) {
   ASSERT_TRUE(modem.Fetch(m).ok());
   EXPECT_EQ(m.text, "second");
   EXPECT_EQ(m.sent_time, "2026-12-08 19:11:00 -05:00");
+  EXPECT_TRUE(sim_.inbox().empty());
+}
+
+TEST_F(ModemTest, FetchPutsConcatenatedPartsTogetherAndDeletesThemAll) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  const std::u16string long_text = std::u16string(100, u'\u4F60') + u" end";  // 2 UCS2 parts
+  ASSERT_EQ(sim_.AddInbox("+8613912345678", long_text, "26/12/08,19:10:00+32"), 1);
+  ASSERT_EQ(sim_.AddInbox("10086", u"single", "26/12/08,19:11:00+32"), 3);
+  FetchedMessage m;
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.text, codec_->Utf16ToGbk(long_text));
+  EXPECT_EQ(m.sender, "+8613912345678");
+  EXPECT_EQ(m.sent_time, "2026-12-08 19:10:00 +08:00");
+  ASSERT_EQ(sim_.inbox().size(), 1u);
+  EXPECT_EQ(sim_.inbox()[0].text, u"single");
+
+  // A message whose parts have not all arrived stays; the next whole one comes.
+  ASSERT_TRUE(sim_.AddInbox("10086", std::u16string(200, u'x'), "26/12/08,19:12:00+32"));
+  sim_.Receive("AT+CMGD=2\r");  // its second part
+  (void)sim_.TakeOutput();
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.text, "single");
+  Status s = modem.Fetch(m);
+  EXPECT_EQ(s.error(), Error::kIncompleteMessage);
+  EXPECT_EQ(s.text(),
+            "only 1 of the 2 parts of a message from 10086 are stored; the others have not "
+            "arrived");
+  EXPECT_EQ(sim_.inbox().size(), 1u);
+}
+
+TEST_F(ModemTest, ATextOnlyModemFetchesInTextMode) {
+  Modem modem = MakeTextOnly();
+  ASSERT_TRUE(modem.Start("").ok());
+  sim_.AddInbox("+8613912345678", u"你好 world", "26/12/08,19:10:00+32");
+  FetchedMessage m;
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.text, kNiHao + " world");
+  EXPECT_TRUE(Sent("AT+CMGL=\"ALL\""));
   EXPECT_TRUE(sim_.inbox().empty());
 }
 

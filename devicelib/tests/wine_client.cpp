@@ -124,6 +124,13 @@ TEST_F(Modem, OpenSendFetchCloseThroughTheComPort) {
   EXPECT_EQ(sent.text(), "2026-12-08 19:10:00 +08:00");
   EXPECT_EQ(fetched.text().size(), 19u);
   EXPECT_EQ(sender.text(), "+8613912345678");
+  // A long message goes in two parts and comes back whole.
+  std::string long_text;
+  for (int i = 0; i < 25; ++i) long_text += "Windows ";
+  EXPECT_EQ(dll.send("", long_text.c_str(), "10086", 1, err.bytes), 1) << err.text();
+  ASSERT_EQ(dll.get(text.bytes, sent.bytes, fetched.bytes, sender.bytes, err.bytes), 1)
+      << err.text();
+  EXPECT_EQ(text.text(), long_text);
   EXPECT_EQ(dll.get(text.bytes, sent.bytes, fetched.bytes, sender.bytes, err.bytes), 0);
   EXPECT_EQ(err.text(), "error 12: no received message is stored in the modem");
 

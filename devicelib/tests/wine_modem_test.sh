@@ -24,7 +24,8 @@ trap cleanup EXIT
 trap 'exit 143' TERM INT
 
 mkfifo "$work/out"
-"$atmodem" --time 26/12/08,19:10:00+32 --inbox "+8613912345678:你好, 世界" \
+long_text=$(printf 'Windows %.0s' $(seq 1 25)) # two parts
+"$atmodem" --time 26/12/08,19:10:00+32 --inbox "+8613912345678:你好, 世界" --inbox "10086:$long_text" \
   --sent-log "$work/sent" ${MOBI_ATMODEM_VERBOSE:+--verbose} >"$work/out" 2>"$work/modem.log" &
 modem_pid=$!
 exec 3<"$work/out"
@@ -41,4 +42,5 @@ echo "--- simulated modem:"; cat "$work/modem.log"
 status=0
 grep -qxF "10086	hello from Windows" "$work/sent" || { echo "plain message not sent" >&2; status=1; }
 grep -qxF "+8613912345678	你好!" "$work/sent" || { echo "Chinese message not sent intact" >&2; status=1; }
+[ "$(grep -c '^10086	W*indows ' "$work/sent")" -eq 2 ] || { echo "long message not sent in two parts" >&2; status=1; }
 exit $status

@@ -65,8 +65,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  int qt_argc = 1;  // Qt gets no options of ours
-  QApplication qt(qt_argc, argv);
+  rt::QtApp qt;  // Qt gets no options of ours
   rt::QtBackend ui;
   rt::DlBinder binder;
   rt::Runtime runtime(ui, binder);

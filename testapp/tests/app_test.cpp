@@ -397,8 +397,9 @@ TEST_F(App, AFormThatWritesIntoItsEmptyTextIsCaughtAndTheApplicationGoesOn) {
   ASSERT_TRUE(ui.click("w_message_test", "cb_5"));
   ASSERT_EQ(ui.boxes().size(), 1u);
   EXPECT_EQ(ui.boxes()[0].text,
-            "Error 20522: Outside function wrote past the end of a buffer\nDLLFormShow wrote "
-            "past the end of a text buffer\nObject: w_message_test.cb_5\nEvent: clicked");
+            "Error 20522: Outside function broke a buffer it was given\nDLLFormShow wrote past "
+            "the end of the text buffer of its parameter 1\nObject: w_message_test.cb_5\nEvent: "
+            "clicked");
   EXPECT_TRUE(ui.text_writes().empty());
   ASSERT_TRUE(ui.click("w_message_test", "cb_2"));  // still running
   EXPECT_EQ(field("sle_return"), "true");

@@ -1,6 +1,8 @@
 // mobi-atmodem: a simulated GSM modem on a pseudo-terminal.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,13 +23,19 @@ namespace {
 const char kUsage[] = R"(Usage: mobi-atmodem [OPTION]...
 A simulated GSM modem on a pseudo-terminal. Prints the device path on the
 first line of standard output, then answers AT commands on it like a GSM
-modem in text mode (AT, ATE0/ATE1, ATI, ATZ, AT+CPIN, AT+CMGF, AT+CSCS,
-AT+CSCA, AT+CSMP, AT+CNMI, AT+CMGS, AT+CMGL, AT+CMGR, AT+CMGD, AT+CSQ,
-AT+CFUN, AT+CGMI, AT+CGMM, AT+CGMR, AT+CGSN) until SIGINT or SIGTERM.
+modem in PDU mode (its power-on mode) and text mode until SIGINT or SIGTERM:
+ATE, ATQ, ATV, ATI, ATZ, AT&F, AT&C, AT&D, AT&W, AT+CGMI, AT+CGMM, AT+CGMR,
+AT+CGSN, AT+CIMI, AT+CPIN, AT+CSQ, AT+CBC, AT+CFUN, AT+CMEE, AT+CREG,
+AT+CGREG, AT+CGATT, AT+CRC, AT+CHUP, AT+COPS, AT+CLIP, AT+CPBS, AT+CPBR,
+AT+CSMS, AT+CMGF, AT+CSDH, AT+CSCS, AT+CSCA, AT+CSMP, AT+CNMI (+CMTI,
++CDS), AT+CPMS (SM, ME), AT+CMGS, AT+CMGL, AT+CMGR, AT+CMGD.
 
 Options:
-  --inbox NUMBER:TEXT    store a received message from NUMBER (TEXT in UTF-8);
-                         may be given several times
+  --inbox NUMBER:TEXT    store a received message from NUMBER (TEXT in UTF-8;
+                         a long one as concatenated parts); may be repeated
+  --inbox-fifo PATH      create the FIFO PATH; each line NUMBER:TEXT written to
+                         it while the modem runs arrives as a received message
+                         (removed at exit)
   --time YY/MM/DD,hh:mm:ss+zz
                          service centre time stamp of the following --inbox
                          messages (default: now, local time)
@@ -76,6 +84,23 @@ std::string Printable(std::string_view bytes) {
   return out;
 }
 
+// A line "NUMBER:TEXT" from the FIFO becomes a received message.
+void Deliver(atmodem::Modem& modem, const std::string& line, const std::string& time) {
+  auto colon = line.find(':');
+  auto text = smsdll::Utf8ToUtf16(colon == std::string::npos ? "" : line.substr(colon + 1));
+  if (colon == std::string::npos || colon == 0 || !text) {
+    std::cerr << "mobi-atmodem: ignored FIFO line (not NUMBER:TEXT in UTF-8): " << line << "\n";
+    return;
+  }
+  auto index = modem.AddInbox(line.substr(0, colon), *text, time);
+  if (index)
+    std::cerr << "mobi-atmodem: received message from " << line.substr(0, colon) << " stored at "
+              << *index << std::endl;
+  else
+    std::cerr << "mobi-atmodem: storage full, message from " << line.substr(0, colon)
+              << " dropped\n";
+}
+
 int Usage(const std::string& problem) {
   std::cerr << "mobi-atmodem: " << problem << "\nTry 'mobi-atmodem --help'.\n";
   return 2;
@@ -87,6 +112,7 @@ int main(int argc, char** argv) {
   atmodem::Modem modem;
   std::string link;
   std::string sent_log;
+  std::string fifo;
   std::string time;
   bool verbose = false;
   for (int i = 1; i < argc; ++i) {
@@ -107,6 +133,8 @@ int main(int argc, char** argv) {
       verbose = true;
     } else if (arg == "--link") {
       if (!value(link)) return Usage("--link needs a path");
+    } else if (arg == "--inbox-fifo") {
+      if (!value(fifo)) return Usage("--inbox-fifo needs a path");
     } else if (arg == "--sent-log") {
       if (!value(sent_log)) return Usage("--sent-log needs a file");
     } else if (arg == "--time") {
@@ -137,6 +165,7 @@ int main(int argc, char** argv) {
     }
   }
 
+  modem.now = Now;
   std::ofstream log_file;
   if (!sent_log.empty()) {
     log_file.open(sent_log, std::ios::app);
@@ -145,7 +174,13 @@ int main(int argc, char** argv) {
   modem.on_sent = [&](const atmodem::SentMessage& m) {
     std::string text = smsdll::Utf16ToUtf8(m.text);
     std::cerr << "mobi-atmodem: sent message " << m.reference << " to " << m.number << " ("
-              << (m.dcs == 8 ? "UCS2" : "GSM") << "): " << text << std::endl;
+              << (m.dcs == 8   ? "UCS2"
+                  : m.dcs == 4 ? "8-bit"
+                               : "GSM")
+              << (m.concat ? ", part " + std::to_string(m.concat->part) + " of " +
+                                 std::to_string(m.concat->total)
+                           : std::string())
+              << "): " << text << std::endl;
     if (log_file.is_open()) log_file << m.number << '\t' << text << std::endl;
   };
 
@@ -175,10 +210,37 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
+    int fifo_fd = -1;
+    std::string pending;
+    if (!fifo.empty()) {
+      ::unlink(fifo.c_str());
+      // Opened for writing too, so the FIFO never reads as ended between writers.
+      if (::mkfifo(fifo.c_str(), 0600) != 0 ||
+          (fifo_fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) < 0) {
+        std::cerr << "mobi-atmodem: cannot make the FIFO " << fifo << ": " << std::strerror(errno)
+                  << "\n";
+        return 1;
+      }
+      server.inputs.push_back({fifo_fd, [&](atmodem::Modem& m) {
+                                 char buf[4096];
+                                 ssize_t n = ::read(fifo_fd, buf, sizeof buf);
+                                 if (n > 0) pending.append(buf, static_cast<std::size_t>(n));
+                                 for (auto end = pending.find('\n'); end != std::string::npos;
+                                      end = pending.find('\n')) {
+                                   std::string line = pending.substr(0, end);
+                                   pending.erase(0, end + 1);
+                                   Deliver(m, line, Now());
+                                 }
+                               }});
+    }
     std::cout << server.path() << std::endl;
     std::mutex mutex;
     server.Serve(modem, mutex, {signal_fd}, -1);
     if (!link.empty()) ::unlink(link.c_str());
+    if (fifo_fd >= 0) {
+      ::close(fifo_fd);
+      ::unlink(fifo.c_str());
+    }
     std::cerr << "mobi-atmodem: stopped (" << modem.sent().size() << " message(s) sent)\n";
   } catch (const std::exception& e) {
     std::cerr << "mobi-atmodem: " << e.what() << "\n";

@@ -67,13 +67,21 @@ void PtyServer::Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& s
     std::vector<pollfd> fds;
     fds.push_back({master_, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0});
     fds.push_back({wake_fd, POLLIN, 0});  // a negative fd is ignored by poll
+    for (const auto& input : inputs) fds.push_back({input.first, POLLIN, 0});
     for (int fd : stop_fds) fds.push_back({fd, POLLIN, 0});
     if (::poll(fds.data(), fds.size(), -1) < 0) {
       if (errno == EINTR) continue;
       Fail("poll");
     }
-    for (std::size_t k = 2; k < fds.size(); ++k)
+    const std::size_t first_stop = 2 + inputs.size();
+    for (std::size_t k = first_stop; k < fds.size(); ++k)
       if (fds[k].revents != 0) return;
+    for (std::size_t k = 2; k < first_stop; ++k) {
+      if (fds[k].revents == 0) continue;
+      std::lock_guard lock(mutex);
+      inputs[k - 2].second(modem);
+      out += modem.TakeOutput();
+    }
     if (fds[1].revents & POLLIN) {
       uint64_t count;
       if (::read(wake_fd, &count, sizeof count) < 0 && errno != EAGAIN) Fail("eventfd");

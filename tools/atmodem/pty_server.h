@@ -31,6 +31,11 @@ class PtyServer {
   // The modem is only touched with mutex held. Throws on a failing line.
   void Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& stop_fds, int wake_fd);
 
+  // More descriptors to watch: when one becomes readable its handler runs
+  // with the mutex held (it reads the descriptor and may change the modem),
+  // and whatever the modem then has to say goes out.
+  std::vector<std::pair<int, std::function<void(Modem&)>>> inputs;
+
   // Sees every chunk that goes in ("<<") or out (">>") of the modem.
   std::function<void(std::string_view direction, std::string_view bytes)> trace;
 

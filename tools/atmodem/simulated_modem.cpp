@@ -93,21 +93,34 @@ std::string Modem::TakeOutput() {
 
 std::vector<StoredMessage> Modem::inbox() const {
   std::vector<StoredMessage> all;
-  for (const auto& [index, message] : storage_) all.push_back(message);
+  for (const char* memory : {"SM", "ME"})
+    for (const auto& [index, message] : storage_.at(memory)) all.push_back(message);
   return all;
 }
 
 std::optional<int> Modem::AddInbox(std::string number, std::u16string text, std::string time,
                                    bool read) {
-  for (int index = 1; index <= kSlots; ++index) {
-    if (storage_.count(index) != 0) continue;
-    storage_[index] = StoredMessage{index, read ? "REC READ" : "REC UNREAD", std::move(number),
-                                    std::move(time), std::move(text)};
-    if (settings_.cnmi_mode > 0 && settings_.cnmi_mt == 1)
-      output_ += "\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n";
-    return index;
+  using smsdll::pdu::Coding;
+  const Coding coding = smsdll::pdu::ToGsm7(text) ? Coding::kGsm7 : Coding::kUcs2;
+  auto parts = smsdll::pdu::Split(text, coding);
+  Storage& memory = Memory(2);
+  std::vector<int> free;
+  for (int index = 1; index <= kSlots && free.size() < parts.size(); ++index)
+    if (memory.count(index) == 0) free.push_back(index);
+  if (parts.empty() || free.size() < parts.size()) return std::nullopt;
+  std::optional<smsdll::pdu::Concat> concat;
+  if (parts.size() > 1) {
+    concat = smsdll::pdu::Concat{next_concat_, static_cast<int>(parts.size()), 1, false};
+    next_concat_ = next_concat_ % 255 + 1;
   }
-  return std::nullopt;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    if (concat) concat->part = static_cast<int>(k + 1);
+    memory[free[k]] = StoredMessage{
+        free[k], read ? "REC READ" : "REC UNREAD", number, time, std::move(parts[k]), concat};
+    if (settings_.cnmi_mode > 0 && settings_.cnmi_mt == 1)
+      output_ += "\r\n+CMTI: \"" + settings_.memory[2] + "\"," + std::to_string(free[k]) + "\r\n";
+  }
+  return free.front();
 }
 
 void Modem::FailCommand(std::string command, std::string reply, int times) {
@@ -247,221 +260,474 @@ std::optional<std::string> Modem::DecodeParameter(const std::string& value) cons
 
 std::string Modem::Listing(const StoredMessage& m, bool with_index) const {
   std::string header = with_index ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
-  return header + "\"" + m.status + "\",\"" + Encode(m.number) + "\",\"\",\"" + m.time + "\"";
+  header += "\"" + m.status + "\",\"" + Encode(m.number) + "\",\"\",\"" + m.time + "\"";
+  if (!settings_.csdh) return header;
+  // The text-mode header in full: type of address, then for +CMGR first
+  // octet, protocol, coding and service centre, and the length.
+  const std::string toa = m.number.starts_with("+") ? "145" : "129";
+  const bool gsm = smsdll::pdu::ToGsm7(m.text).has_value();
+  header += "," + toa;
+  if (!with_index)
+    header += std::string(m.concat ? ",68" : ",4") + ",0," + (gsm ? "0" : "8") + ",\"" +
+              Encode(centre_) + "\"," + (centre_.starts_with("+") ? "145" : "129");
+  return header + "," + std::to_string(m.text.size());
 }
 
-bool Modem::Execute(const std::string& name, const std::string& args,
-                    std::vector<std::string>& info, std::string& final) {
-  final = "ERROR";
-  const bool test = args == "=?";
-  const bool read = args == "?";
-  const bool set = !test && args.starts_with("=");
-  const bool action = args.empty();
-  auto params = set ? SplitParams(std::string_view(args).substr(1)) : std::vector<Param>{};
-  auto int_param = [&](std::size_t k) -> std::optional<int> {
-    return k < params.size() ? Number(params[k].value) : std::nullopt;
-  };
-  const bool sms = name == "+CMGS" || name == "+CMGL" || name == "+CMGR" || name == "+CMGD";
-  if (sms && !test && sim_ != "READY") {
-    final = Cms(sim_.empty() ? 310 : 311);
-    return false;
+std::string Modem::PduListing(const StoredMessage& m, bool with_index) const {
+  smsdll::pdu::Message deliver;
+  deliver.type = smsdll::pdu::Type::kDeliver;
+  deliver.centre = centre_;
+  deliver.number = m.number;
+  deliver.coding =
+      smsdll::pdu::ToGsm7(m.text) ? smsdll::pdu::Coding::kGsm7 : smsdll::pdu::Coding::kUcs2;
+  deliver.text = m.text;
+  deliver.concat = m.concat;
+  deliver.time = m.time;
+  smsdll::pdu::Encoded e;
+  std::string why;
+  if (!smsdll::pdu::Encode(deliver, e, why)) {
+    deliver.time = "00/01/01,00:00:00+00";  // a stamp given in some other form
+    if (!smsdll::pdu::Encode(deliver, e, why)) deliver.number = "0";
+    (void)smsdll::pdu::Encode(deliver, e, why);
   }
-  if (sms && !test && !settings_.text_mode) {
-    final = Cms(302);  // this modem speaks text mode only
-    return false;
-  }
+  static const char* kStatuses[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT"};
+  int stat = static_cast<int>(std::find(std::begin(kStatuses), std::end(kStatuses), m.status) -
+                              std::begin(kStatuses));
+  std::string header = with_index ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
+  return header + std::to_string(stat) + ",," + std::to_string(e.tpdu_length) + "\r\n" + e.hex;
+}
 
-  if (name == "E" || name == "Q" || name == "V") {
-    int v = args.empty() ? 0 : Number(args).value_or(-1);
-    if (name == "E" && (v == 0 || v == 1)) return settings_.echo = v == 1, true;
-    return (name == "Q" && v == 0) || (name == "V" && (args.empty() || v == 1));
+std::string Modem::Cme(int code) const {
+  if (settings_.cmee == 0) return "ERROR";
+  if (settings_.cmee == 2) {
+    const char* text = code == 3    ? "operation not allowed"
+                       : code == 4  ? "operation not supported"
+                       : code == 10 ? "SIM not inserted"
+                       : code == 22 ? "not found"
+                       : code == 30 ? "no network service"
+                                    : "unknown";
+    return std::string("+CME ERROR: ") + text;
   }
-  if (name == "Z" || name == "&F") {
-    settings_ = Settings{};
+  return "+CME ERROR: " + std::to_string(code);
+}
+
+// One handler per command. A handler answers with information lines and
+// returns true for OK; false ends the line with its `final` (ERROR unless
+// it says otherwise).
+struct Request {
+  std::string name;
+  std::string args;
+  bool test = false, read = false, set = false, action = false;
+  std::vector<Param> params;
+  std::vector<std::string>& info;
+  std::string& final;
+
+  std::optional<int> Int(std::size_t k) const {
+    return k < params.size() ? Number(params[k].value) : std::nullopt;
+  }
+  bool Say(std::string line) {
+    info.push_back(std::move(line));
     return true;
   }
-  if (name == "I") {
-    info.push_back(identity_.manufacturer);
-    info.push_back(identity_.model);
-    info.push_back("Revision: " + identity_.revision);
+  bool Fail(std::string answer) {
+    final = std::move(answer);
+    return false;
+  }
+};
+
+struct Commands {
+  using Handler = bool (*)(Modem&, Request&);
+
+  static bool Basic(Modem& m, Request& r) {  // E, Q, V
+    int v = r.args.empty() ? 0 : Number(r.args).value_or(-1);
+    if (r.name == "E" && (v == 0 || v == 1)) return m.settings_.echo = v == 1, true;
+    return (r.name == "Q" && v == 0) || (r.name == "V" && (r.args.empty() || v == 1));
+  }
+  static bool Accept(Modem&, Request&) { return true; }  // &C, &D, &W: line settings
+  static bool Reset(Modem& m, Request&) {
+    m.settings_ = Modem::Settings{};
     return true;
   }
-  if (name == "+CGMI" || name == "+CGMM" || name == "+CGMR" || name == "+CGSN") {
-    if (test) return true;
-    if (!action) return false;
-    info.push_back(name == "+CGMI"   ? identity_.manufacturer
-                   : name == "+CGMM" ? identity_.model
-                   : name == "+CGMR" ? "Revision: " + identity_.revision
-                                     : identity_.serial);
+  static bool Identify(Modem& m, Request& r) {
+    r.Say(m.identity_.manufacturer);
+    r.Say(m.identity_.model);
+    return r.Say("Revision: " + m.identity_.revision);
+  }
+  static bool IdentityField(Modem& m, Request& r) {
+    if (r.test) return true;
+    if (!r.action) return false;
+    const Identity& id = m.identity_;
+    return r.Say(r.name == "+CGMI"   ? id.manufacturer
+                 : r.name == "+CGMM" ? id.model
+                 : r.name == "+CGMR" ? "Revision: " + id.revision
+                 : r.name == "+CIMI" ? std::string("460991234567890")
+                                     : id.serial);
+  }
+  static bool Pin(Modem& m, Request& r) {
+    if (r.test) return true;
+    if (m.sim_.empty()) return r.Fail(m.Cme(10));
+    if (r.read) return r.Say("+CPIN: " + m.sim_);
+    if (!r.set || r.params.empty() || r.params[0].value.empty()) return false;
+    if (m.sim_ == "READY") return r.Fail(m.Cme(3));  // nothing to unlock
+    m.sim_ = "READY";
     return true;
   }
-  if (name == "+CPIN") {
-    if (test) return true;
-    if (sim_.empty()) {
-      final = "+CME ERROR: 10";
-      return false;
+  static bool Signal(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CSQ: (0-31,99),(0-7,99)");
+    if (!r.action) return false;
+    return r.Say("+CSQ: " + std::to_string(m.settings_.cfun == 1 ? m.rssi_ : 99) + ",99");
+  }
+  static bool Battery(Modem&, Request& r) {
+    if (r.test) return r.Say("+CBC: (0-3),(0-100)");
+    return r.action && r.Say("+CBC: 0,80");  // powered by its battery, 80 % full
+  }
+  static bool Function(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CFUN: (0,1,4),(0,1)");
+    if (r.read) return r.Say("+CFUN: " + std::to_string(m.settings_.cfun));
+    auto fun = r.Int(0);
+    if (!r.set || !fun || (*fun != 0 && *fun != 1 && *fun != 4)) return false;
+    m.settings_.cfun = *fun;
+    return true;
+  }
+  static bool ErrorMode(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CMEE: (0-2)");
+    if (r.read) return r.Say("+CMEE: " + std::to_string(m.settings_.cmee));
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 2) return false;
+    m.settings_.cmee = *v;
+    return true;
+  }
+  static bool Registration(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CREG: (0-2)");
+    if (r.read) {
+      std::string line = "+CREG: " + std::to_string(m.settings_.creg) + "," +
+                         (m.settings_.cfun == 1 ? "1" : "0");  // registered, home network
+      if (m.settings_.creg == 2 && m.settings_.cfun == 1) line += ",\"1A2B\",\"00C3D4E5\"";
+      return r.Say(line);
     }
-    if (read) return info.push_back("+CPIN: " + sim_), true;
-    if (!set || params.empty() || params[0].value.empty()) return false;
-    if (sim_ == "READY") {
-      final = "+CME ERROR: 3";  // nothing to unlock
-      return false;
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 2) return false;
+    m.settings_.creg = *v;
+    return true;
+  }
+  // GPRS registration answers as the network registration does.
+  static bool PacketRegistration(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CGREG: (0-2)");
+    if (r.read)
+      return r.Say("+CGREG: " + std::to_string(m.settings_.cgreg) + "," +
+                   (m.settings_.cfun == 1 ? "1" : "0"));
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 2) return false;
+    m.settings_.cgreg = *v;
+    return true;
+  }
+  static bool Attach(Modem& m, Request& r) {  // the packet service follows the radio
+    if (r.test) return r.Say("+CGATT: (0,1)");
+    if (r.read) return r.Say(std::string("+CGATT: ") + (m.settings_.cfun == 1 ? "1" : "0"));
+    auto v = r.Int(0);
+    return r.set && v && *v <= 1;
+  }
+  static bool RingFormat(Modem& m, Request& r) {  // +CRING instead of RING
+    if (r.test) return r.Say("+CRC: (0,1)");
+    if (r.read) return r.Say("+CRC: " + std::to_string(m.settings_.crc));
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 1) return false;
+    m.settings_.crc = *v;
+    return true;
+  }
+  static bool HangUp(Modem&, Request& r) { return r.test || r.action; }  // no call to end
+  static bool Operator(Modem& m, Request& r) {
+    if (r.test) return r.Say("+COPS: (2,\"Mobi Net\",\"Mobi\",\"46099\"),,(0-4),(0-2)");
+    if (r.read) {
+      if (m.settings_.cfun != 1) return r.Say("+COPS: 0");
+      int f = m.settings_.cops_format;
+      return r.Say("+COPS: 0," + std::to_string(f) + ",\"" +
+                   (f == 0   ? "Mobi Net"
+                    : f == 1 ? "Mobi"
+                             : "46099") +
+                   "\"");
     }
-    sim_ = "READY";
+    auto mode = r.Int(0);
+    if (!r.set || !mode || *mode > 4) return false;
+    if (auto format = r.Int(1)) {
+      if (*format > 2) return false;
+      m.settings_.cops_format = *format;
+    }
     return true;
   }
-  if (name == "+CSQ") {
-    if (test) return info.push_back("+CSQ: (0-31,99),(0-7,99)"), true;
-    if (!action) return false;
-    info.push_back("+CSQ: " + std::to_string(settings_.cfun == 1 ? rssi_ : 99) + ",99");
+  static bool CallerId(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CLIP: (0,1)");
+    if (r.read) return r.Say("+CLIP: " + std::to_string(m.settings_.clip) + ",1");
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 1) return false;
+    m.settings_.clip = *v;
     return true;
   }
-  if (name == "+CFUN") {
-    if (test) return info.push_back("+CFUN: (0,1,4),(0,1)"), true;
-    if (read) return info.push_back("+CFUN: " + std::to_string(settings_.cfun)), true;
-    auto fun = int_param(0);
-    if (!set || !fun || (*fun != 0 && *fun != 1 && *fun != 4)) return false;
-    settings_.cfun = *fun;
+  static bool Phonebook(Modem&, Request& r) {
+    if (r.test) return r.Say("+CPBS: (\"SM\",\"ME\")");
+    if (r.read) return r.Say("+CPBS: \"SM\",0,100");  // an empty phone book
+    return r.set && !r.params.empty() && (r.params[0].value == "SM" || r.params[0].value == "ME");
+  }
+  static bool PhonebookRead(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CPBR: (1-100),40,18");
+    return r.Fail(m.Cme(22));  // every entry is empty: not found
+  }
+  static bool MessageService(Modem&, Request& r) {
+    if (r.test) return r.Say("+CSMS: (0,1)");
+    if (r.read) return r.Say("+CSMS: 0,1,1,1");
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 1) return false;
+    return r.Say("+CSMS: 1,1,1");
+  }
+  static bool Format(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CMGF: (0,1)");
+    if (r.read) return r.Say("+CMGF: " + std::to_string(m.settings_.text_mode));
+    auto mode = r.Int(0);
+    if (!r.set || !mode || *mode > 1) return false;
+    m.settings_.text_mode = *mode == 1;
     return true;
   }
-  if (name == "+CMGF") {
-    if (test) return info.push_back("+CMGF: (0,1)"), true;
-    if (read) return info.push_back("+CMGF: " + std::to_string(settings_.text_mode)), true;
-    auto mode = int_param(0);
-    if (!set || !mode || *mode > 1) return false;
-    settings_.text_mode = *mode == 1;
+  static bool ShowHeader(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CSDH: (0,1)");
+    if (r.read) return r.Say("+CSDH: " + std::to_string(m.settings_.csdh));
+    auto v = r.Int(0);
+    if (!r.set || !v || *v > 1) return false;
+    m.settings_.csdh = *v == 1;
     return true;
   }
-  if (name == "+CSCS") {
-    if (test) return info.push_back("+CSCS: (\"GSM\",\"IRA\",\"UCS2\")"), true;
-    if (read) return info.push_back("+CSCS: \"" + Encode(settings_.charset) + "\""), true;
-    if (!set || params.empty()) return false;
-    std::string wanted = Upper(params[0].value);
-    if (auto decoded = DecodeParameter(params[0].value)) {
+  static bool Charset(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CSCS: (\"GSM\",\"IRA\",\"UCS2\")");
+    if (r.read) return r.Say("+CSCS: \"" + m.Encode(m.settings_.charset) + "\"");
+    if (!r.set || r.params.empty()) return false;
+    std::string wanted = Upper(r.params[0].value);
+    if (auto decoded = m.DecodeParameter(r.params[0].value)) {
       if (*decoded == "GSM" || *decoded == "IRA" || *decoded == "UCS2") wanted = *decoded;
     }
     if (wanted != "GSM" && wanted != "IRA" && wanted != "UCS2") return false;
-    settings_.charset = wanted;
+    m.settings_.charset = wanted;
     return true;
   }
-  if (name == "+CSCA") {
-    if (test) return true;
-    if (read) {
-      info.push_back("+CSCA: \"" + Encode(centre_) + "\"," +
-                     (centre_.starts_with("+") ? "145" : "129"));
-      return true;
-    }
-    if (!set || params.empty()) return false;
-    auto number = DecodeParameter(params[0].value);
+  static bool Centre(Modem& m, Request& r) {
+    if (r.test) return true;
+    if (r.read)
+      return r.Say("+CSCA: \"" + m.Encode(m.centre_) + "\"," +
+                   (m.centre_.starts_with("+") ? "145" : "129"));
+    if (!r.set || r.params.empty()) return false;
+    auto number = m.DecodeParameter(r.params[0].value);
     if (!number || !IsPhoneNumber(*number)) return false;
-    centre_ = *number;
+    m.centre_ = *number;
     return true;
   }
-  if (name == "+CSMP") {
-    if (test) return true;
-    if (read) {
-      info.push_back("+CSMP: " + std::to_string(settings_.fo) + "," + std::to_string(settings_.vp) +
-                     "," + std::to_string(settings_.pid) + "," + std::to_string(settings_.dcs));
-      return true;
-    }
-    if (!set) return false;
-    int* fields[] = {&settings_.fo, &settings_.vp, &settings_.pid, &settings_.dcs};
-    for (std::size_t k = 0; k < params.size() && k < 4; ++k) {
-      if (params[k].value.empty()) continue;
-      auto v = int_param(k);
+  static bool Parameters(Modem& m, Request& r) {
+    auto& s = m.settings_;
+    if (r.test) return true;
+    if (r.read)
+      return r.Say("+CSMP: " + std::to_string(s.fo) + "," + std::to_string(s.vp) + "," +
+                   std::to_string(s.pid) + "," + std::to_string(s.dcs));
+    if (!r.set) return false;
+    int* fields[] = {&s.fo, &s.vp, &s.pid, &s.dcs};
+    for (std::size_t k = 0; k < r.params.size() && k < 4; ++k) {
+      if (r.params[k].value.empty()) continue;
+      auto v = r.Int(k);
       if (!v || *v > 255) return false;
       *fields[k] = *v;
     }
     return true;
   }
-  if (name == "+CNMI") {
-    if (test) return info.push_back("+CNMI: (0-3),(0-3),(0,2),(0,1),(0,1)"), true;
-    if (read) {
-      info.push_back("+CNMI: " + std::to_string(settings_.cnmi_mode) + "," +
-                     std::to_string(settings_.cnmi_mt) + ",0,0,0");
-      return true;
-    }
-    auto mode = int_param(0);
-    if (!set || !mode || *mode > 3) return false;
-    settings_.cnmi_mode = *mode;
-    settings_.cnmi_mt = int_param(1).value_or(0);
+  static bool Indications(Modem& m, Request& r) {
+    auto& s = m.settings_;
+    if (r.test) return r.Say("+CNMI: (0-3),(0-3),(0,2),(0,1),(0,1)");
+    if (r.read)
+      return r.Say("+CNMI: " + std::to_string(s.cnmi_mode) + "," + std::to_string(s.cnmi_mt) +
+                   ",0," + std::to_string(s.cnmi_ds) + ",0");
+    auto mode = r.Int(0);
+    if (!r.set || !mode || *mode > 3) return false;
+    s.cnmi_mode = *mode;
+    s.cnmi_mt = r.Int(1).value_or(0);
+    s.cnmi_ds = r.Int(3).value_or(0) == 1 ? 1 : 0;
     return true;
   }
-  if (name == "+CMGS") {
-    if (test) return true;
-    if (!set || params.empty()) return false;
-    auto number = DecodeParameter(params[0].value);
-    if (!number || !IsPhoneNumber(*number)) {
-      final = Cms(305);
-      return false;
+  static std::string Counts(Modem& m) {
+    std::string counts;
+    for (int k = 0; k < 3; ++k)
+      counts +=
+          (k ? "," : "") + std::to_string(m.Memory(k).size()) + "," + std::to_string(Modem::kSlots);
+    return counts;
+  }
+  static bool Storage(Modem& m, Request& r) {
+    if (r.test) return r.Say(R"(+CPMS: ("SM","ME"),("SM","ME"),("SM","ME"))");
+    if (r.read) {
+      std::string line = "+CPMS: ";
+      for (int k = 0; k < 3; ++k)
+        line += (k ? ",\"" : "\"") + m.settings_.memory[k] + "\"," +
+                std::to_string(m.Memory(k).size()) + "," + std::to_string(Modem::kSlots);
+      return r.Say(line);
     }
-    entering_ = true;
-    entry_.clear();
-    entry_number_ = *number;
+    if (!r.set || r.params.empty() || r.params.size() > 3) return false;
+    std::string wanted[3] = {m.settings_.memory[0], m.settings_.memory[1], m.settings_.memory[2]};
+    for (std::size_t k = 0; k < r.params.size(); ++k) {
+      auto name = m.DecodeParameter(r.params[k].value);
+      if (name && (*name == "SM" || *name == "ME"))
+        wanted[k] = *name;
+      else if (r.params[k].value == "SM" || r.params[k].value == "ME")
+        wanted[k] = r.params[k].value;
+      else
+        return r.Fail(m.Cms(302));
+    }
+    for (int k = 0; k < 3; ++k) m.settings_.memory[k] = wanted[k];
+    return r.Say("+CPMS: " + Counts(m));
+  }
+  static bool Send(Modem& m, Request& r) {
+    if (r.test) return true;
+    if (!r.set || r.params.empty()) return false;
+    if (!m.settings_.text_mode) {
+      auto length = r.Int(0);
+      if (!length || *length < 1 || *length > 164) return r.Fail(m.Cms(304));
+      m.entry_length_ = *length;
+      m.entry_number_.clear();
+    } else {
+      auto number = m.DecodeParameter(r.params[0].value);
+      if (!number || !IsPhoneNumber(*number)) return r.Fail(m.Cms(305));
+      m.entry_length_ = -1;
+      m.entry_number_ = *number;
+    }
+    m.entering_ = true;
+    m.entry_.clear();
     return true;
   }
-  if (name == "+CMGL") {
-    if (test) {
-      info.push_back(R"(+CMGL: ("REC UNREAD","REC READ","STO UNSENT","STO SENT","ALL"))");
-      return true;
-    }
+  static bool List(Modem& m, Request& r) {
+    static const char* kStatuses[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT", "ALL"};
+    const bool pdu = !m.settings_.text_mode;
+    if (r.test)
+      return r.Say(pdu ? "+CMGL: (0-4)"
+                       : R"(+CMGL: ("REC UNREAD","REC READ","STO UNSENT","STO SENT","ALL"))");
     std::string wanted = "REC UNREAD";
-    if (set && !params.empty()) {
-      wanted = Upper(params[0].value);
-      if (auto decoded = DecodeParameter(params[0].value)) wanted = Upper(*decoded);
-    } else if (!action) {
+    if (r.set && !r.params.empty()) {
+      if (pdu) {
+        auto stat = r.Int(0);
+        if (!stat || *stat > 4) return r.Fail(m.Cms(304));
+        wanted = kStatuses[*stat];
+      } else {
+        wanted = Upper(r.params[0].value);
+        if (auto decoded = m.DecodeParameter(r.params[0].value)) wanted = Upper(*decoded);
+      }
+    } else if (!r.action) {
       return false;
     }
-    if (wanted != "ALL" && wanted != "REC UNREAD" && wanted != "REC READ" &&
-        wanted != "STO UNSENT" && wanted != "STO SENT") {
-      final = Cms(302);
-      return false;
-    }
-    for (auto& [index, m] : storage_) {
-      if (!StatusSelected(wanted, m.status)) continue;
-      info.push_back(Listing(m, true));
-      info.push_back(EncodeText(m.text));
-      if (m.status == "REC UNREAD") m.status = "REC READ";
+    if (std::find(std::begin(kStatuses), std::end(kStatuses), wanted) == std::end(kStatuses))
+      return r.Fail(m.Cms(pdu ? 304 : 302));
+    for (auto& [index, message] : m.Memory(0)) {
+      if (!StatusSelected(wanted, message.status)) continue;
+      if (pdu) {
+        r.Say(m.PduListing(message, true));
+      } else {
+        r.Say(m.Listing(message, true));
+        r.Say(m.EncodeText(message.text));
+      }
+      if (message.status == "REC UNREAD") message.status = "REC READ";
     }
     return true;
   }
-  if (name == "+CMGR" || name == "+CMGD") {
-    if (test) return true;
-    auto index = int_param(0);
-    int flag = name == "+CMGD" ? int_param(1).value_or(0) : 0;
-    if (!set || ((!index || *index < 1 || *index > kSlots) && flag == 0) || flag > 4) {
-      final = Cms(321);
-      return false;
+  static bool Read(Modem& m, Request& r) {
+    if (r.test) return true;
+    auto index = r.Int(0);
+    if (!r.set || !index) return r.Fail(m.Cms(321));
+    auto& memory = m.Memory(0);
+    auto it = memory.find(*index);
+    if (it == memory.end()) return r.Fail(m.Cms(321));
+    if (m.settings_.text_mode) {
+      r.Say(m.Listing(it->second, false));
+      r.Say(m.EncodeText(it->second.text));
+    } else {
+      r.Say(m.PduListing(it->second, false));
     }
-    if (name == "+CMGD") {
-      std::erase_if(storage_, [&](const auto& slot) {
-        const std::string& s = slot.second.status;
-        switch (flag) {
-          case 0:
-            return slot.first == *index;
-          case 1:
-            return s == "REC READ";
-          case 2:
-            return s == "REC READ" || s == "STO SENT";
-          case 3:
-            return s != "REC UNREAD";
-          default:
-            return true;
-        }
-      });
-      return true;
-    }
-    auto it = storage_.find(*index);
-    if (it == storage_.end()) {
-      final = Cms(321);
-      return false;
-    }
-    info.push_back(Listing(it->second, false));
-    info.push_back(EncodeText(it->second.text));
     if (it->second.status == "REC UNREAD") it->second.status = "REC READ";
     return true;
   }
-  return false;  // not a command of this modem
+  static bool Delete(Modem& m, Request& r) {
+    if (r.test) return r.Say("+CMGD: (1-" + std::to_string(Modem::kSlots) + "),(0-4)");
+    auto index = r.Int(0);
+    int flag = r.Int(1).value_or(0);
+    if (!r.set || ((!index || *index < 1 || *index > Modem::kSlots) && flag == 0) || flag > 4)
+      return r.Fail(m.Cms(321));
+    std::erase_if(m.Memory(0), [&](const auto& slot) {
+      const std::string& s = slot.second.status;
+      switch (flag) {
+        case 0:
+          return slot.first == *index;
+        case 1:
+          return s == "REC READ";
+        case 2:
+          return s == "REC READ" || s == "STO SENT";
+        case 3:
+          return s != "REC UNREAD";
+        default:
+          return true;
+      }
+    });
+    return true;
+  }
+
+  static const std::map<std::string, Handler>& Table() {
+    static const std::map<std::string, Handler> table = {
+        {"E", Basic},
+        {"Q", Basic},
+        {"V", Basic},
+        {"&C", Accept},
+        {"&D", Accept},
+        {"&W", Accept},
+        {"Z", Reset},
+        {"&F", Reset},
+        {"I", Identify},
+        {"+CGMI", IdentityField},
+        {"+CGMM", IdentityField},
+        {"+CGMR", IdentityField},
+        {"+CGSN", IdentityField},
+        {"+CIMI", IdentityField},
+        {"+CPIN", Pin},
+        {"+CSQ", Signal},
+        {"+CBC", Battery},
+        {"+CFUN", Function},
+        {"+CMEE", ErrorMode},
+        {"+CREG", Registration},
+        {"+CGREG", PacketRegistration},
+        {"+CGATT", Attach},
+        {"+CRC", RingFormat},
+        {"+CHUP", HangUp},
+        {"+COPS", Operator},
+        {"+CLIP", CallerId},
+        {"+CPBS", Phonebook},
+        {"+CPBR", PhonebookRead},
+        {"+CSMS", MessageService},
+        {"+CMGF", Format},
+        {"+CSDH", ShowHeader},
+        {"+CSCS", Charset},
+        {"+CSCA", Centre},
+        {"+CSMP", Parameters},
+        {"+CNMI", Indications},
+        {"+CPMS", Storage},
+        {"+CMGS", Send},
+        {"+CMGL", List},
+        {"+CMGR", Read},
+        {"+CMGD", Delete},
+    };
+    return table;
+  }
+};
+
+bool Modem::Execute(const std::string& name, const std::string& args,
+                    std::vector<std::string>& info, std::string& final) {
+  final = "ERROR";
+  Request r{name, args, args == "=?", args == "?", false, args.empty(), {}, info, final};
+  r.set = !r.test && args.starts_with("=");
+  if (r.set) r.params = SplitParams(std::string_view(args).substr(1));
+  const auto& table = Commands::Table();
+  auto handler = table.find(name);
+  if (handler == table.end()) return false;  // not a command of this modem
+  const bool sms =
+      name == "+CMGS" || name == "+CMGL" || name == "+CMGR" || name == "+CMGD" || name == "+CPMS";
+  if (sms && !r.test && sim_ != "READY") return r.Fail(Cms(sim_.empty() ? 310 : 311));
+  return handler->second(*this, r);
 }
 
 void Modem::Submit() {
@@ -472,7 +738,10 @@ void Modem::Submit() {
     if (!reply.empty()) Info({}, reply);
     return;
   }
+  if (entry_length_ >= 0) return SubmitPdu(body);
   std::u16string text;
+  std::optional<smsdll::pdu::Concat> concat;
+  std::size_t header_length = 0;
   if (settings_.charset == "UCS2") {
     std::string hex;
     for (char c : body)
@@ -480,18 +749,92 @@ void Modem::Submit() {
     auto decoded = smsdll::Ucs2HexDecode(hex);
     if (!decoded) return Info({}, Cms(305));
     text = *decoded;
+    if (settings_.fo & 0x40) {
+      // A user data header first: its octets are the first characters' bytes.
+      std::size_t header_units = text.empty() ? 0 : ((text[0] >> 8) + 2) / 2;
+      if (header_units == 0 || header_units > text.size() || (text[0] >> 8) % 2 == 0)
+        return Info({}, Cms(305));
+      std::string header;
+      for (std::size_t k = 0; k < header_units; ++k) {
+        header += static_cast<char>(text[k] >> 8);
+        header += static_cast<char>(text[k] & 0xFF);
+      }
+      concat = smsdll::pdu::ReadHeader(header);
+      text.erase(0, header_units);
+      header_length = header_units;
+    }
   } else {
     for (char c : body) text += static_cast<char16_t>(static_cast<unsigned char>(c));
   }
   bool ucs2 = settings_.dcs == 8;
-  if ((ucs2 ? text.size() : GsmSeptets(text)) > (ucs2 ? kMaxUcs2Units : kMaxGsmSeptets))
+  if ((ucs2 ? text.size() + header_length : GsmSeptets(text)) >
+      (ucs2 ? kMaxUcs2Units : kMaxGsmSeptets))
     return Info({}, Cms(305));
   if (settings_.cfun != 1) return Info({}, Cms(331));
-  SentMessage sent{next_reference_, entry_number_, text, settings_.charset, settings_.dcs, centre_};
+  SentMessage sent{next_reference_, entry_number_, text,   settings_.charset,         settings_.dcs,
+                   centre_,         false,         concat, (settings_.fo & 0x20) != 0};
   next_reference_ = next_reference_ == 255 ? 0 : next_reference_ + 1;
   sent_.push_back(sent);
   if (on_sent) on_sent(sent);
   Info({"+CMGS: " + std::to_string(sent.reference)}, "OK");
+  Report(sent);
+}
+
+void Modem::SubmitPdu(const std::string& body) {
+  std::string hex;
+  for (char c : body)
+    if (c != '\n' && c != ' ') hex += c;
+  smsdll::pdu::Message m;
+  std::string why;
+  if (!smsdll::pdu::Decode(hex, true, m, why)) return Info({}, Cms(304));
+  // The length given to AT+CMGS counts the octets after the service centre.
+  const std::size_t centre_octets = 1 + std::stoul(hex.substr(0, 2), nullptr, 16);
+  if (hex.size() / 2 != centre_octets + static_cast<std::size_t>(entry_length_))
+    return Info({}, Cms(304));
+  if (settings_.cfun != 1) return Info({}, Cms(331));
+  SentMessage sent;
+  sent.reference = next_reference_;
+  sent.number = m.number;
+  if (m.coding == smsdll::pdu::Coding::kEightBit)
+    for (char c : m.data) sent.text += static_cast<char16_t>(static_cast<unsigned char>(c));
+  else
+    sent.text = m.text;
+  sent.charset = settings_.charset;
+  sent.dcs = m.coding == smsdll::pdu::Coding::kUcs2       ? 8
+             : m.coding == smsdll::pdu::Coding::kEightBit ? 4
+                                                          : 0;
+  sent.centre = m.centre.empty() ? centre_ : m.centre;
+  sent.pdu = true;
+  sent.concat = m.concat;
+  sent.status_report = m.status_report;
+  next_reference_ = next_reference_ == 255 ? 0 : next_reference_ + 1;
+  sent_.push_back(sent);
+  if (on_sent) on_sent(sent);
+  Info({"+CMGS: " + std::to_string(sent.reference)}, "OK");
+  Report(sent);
+}
+
+// The network's delivery report of a message that asked for one, given at
+// once as +CDS when AT+CNMI asks for reports.
+void Modem::Report(const SentMessage& sent) {
+  if (!sent.status_report || settings_.cnmi_ds != 1) return;
+  const std::string time = now();
+  if (settings_.text_mode) {
+    output_ += "\r\n+CDS: 6," + std::to_string(sent.reference) + ",\"" + Encode(sent.number) +
+               "\"," + (sent.number.starts_with("+") ? "145" : "129") + ",\"" + time + "\",\"" +
+               time + "\",0\r\n";
+    return;
+  }
+  smsdll::pdu::Message report;
+  report.type = smsdll::pdu::Type::kStatusReport;
+  report.centre = centre_;
+  report.reference = sent.reference;
+  report.number = sent.number;
+  report.time = report.discharge_time = time;
+  smsdll::pdu::Encoded e;
+  std::string why;
+  if (!smsdll::pdu::Encode(report, e, why)) return;
+  output_ += "\r\n+CDS: " + std::to_string(e.tpdu_length) + "\r\n" + e.hex + "\r\n";
 }
 
 }  // namespace atmodem

@@ -1,6 +1,8 @@
-// A simulated GSM modem that speaks AT commands in text mode, as a plain
-// state machine: bytes from the line go in, the modem's answer comes out.
-// No I/O and no clock; pty_server.h puts it on a pseudo-terminal.
+// A simulated GSM modem that speaks AT commands in PDU mode (AT+CMGF=0, its
+// power-on mode) and text mode, as a plain state machine: bytes from the line
+// go in, the modem's answer comes out. Each command is one handler in a table
+// (simulated_modem.cpp). No I/O and no clock of its own; pty_server.h puts it
+// on a pseudo-terminal.
 #pragma once
 
 #include <cstdint>
@@ -11,14 +13,17 @@
 #include <string_view>
 #include <vector>
 
+#include "pdu.h"
+
 namespace atmodem {
 
 struct StoredMessage {
   int index = 0;
-  std::string status;  // "REC UNREAD", "REC READ", "STO UNSENT", "STO SENT"
-  std::string number;  // "+8613912345678"
-  std::string time;    // service centre time stamp, "26/12/08,19:10:00+32"
-  std::u16string text;
+  std::string status;   // "REC UNREAD", "REC READ", "STO UNSENT", "STO SENT"
+  std::string number;   // "+8613912345678"
+  std::string time;     // service centre time stamp, "26/12/08,19:10:00+32"
+  std::u16string text;  // of this part
+  std::optional<smsdll::pdu::Concat> concat;
 };
 
 struct SentMessage {
@@ -27,7 +32,10 @@ struct SentMessage {
   std::u16string text;
   std::string charset;  // AT+CSCS at the time of sending
   int dcs = 0;          // data coding scheme of AT+CSMP (0 GSM, 8 UCS2)
-  std::string centre;   // AT+CSCA at the time of sending
+  std::string centre;   // AT+CSCA, or the PDU's own service centre
+  bool pdu = false;     // sent in PDU mode
+  std::optional<smsdll::pdu::Concat> concat;
+  bool status_report = false;  // a delivery report was asked for
 };
 
 struct Identity {
@@ -50,8 +58,11 @@ class Modem {
   // Everything the modem has said since the last call.
   std::string TakeOutput();
 
-  // Stores a received message; its index, or nullopt when storage is full.
-  // Announced with +CMTI when AT+CNMI asks for it.
+  // Stores a received message in the receiving memory (AT+CPMS, third
+  // memory), a text too long for one message as concatenated parts (GSM
+  // 7-bit where every character fits, else UCS2); the first part's index, or
+  // nullopt when the memory has no room for all parts. Each part is
+  // announced with +CMTI when AT+CNMI asks for it.
   std::optional<int> AddInbox(std::string number, std::u16string text, std::string time,
                               bool read = false);
 
@@ -68,7 +79,11 @@ class Modem {
   // "" for none inserted (+CME ERROR: 10). SMS commands need it ready.
   void SetSim(std::string state) { sim_ = std::move(state); }
 
+  // The service centre time stamp of delivery reports ("26/12/08,19:10:00+32").
+  std::function<std::string()> now = [] { return std::string("26/12/08,19:10:00+32"); };
+
   const std::vector<SentMessage>& sent() const { return sent_; }
+  // Every stored message, SIM memory first.
   std::vector<StoredMessage> inbox() const;
   bool echo() const { return settings_.echo; }
   bool text_mode() const { return settings_.text_mode; }
@@ -82,6 +97,7 @@ class Modem {
   std::function<void(const SentMessage&)> on_sent;
 
  private:
+  friend struct Commands;  // the command handlers
   struct Failure {
     std::string command;
     std::string reply;
@@ -92,22 +108,32 @@ class Modem {
     bool text_mode = false;
     std::string charset = "IRA";
     int fo = 17, vp = 167, pid = 0, dcs = 0;
-    int cnmi_mode = 0, cnmi_mt = 0;
+    int cnmi_mode = 0, cnmi_mt = 0, cnmi_ds = 0;
     int cfun = 1;
+    int cmee = 1;  // numeric +CME ERROR codes from power-on
+    int creg = 0, cgreg = 0, clip = 0, crc = 0, cops_format = 0;
+    bool csdh = false;
+    std::string memory[3] = {"SM", "SM", "SM"};  // read/delete, write, receive
   };
+  using Storage = std::map<int, StoredMessage>;
 
   void ExecuteLine(const std::string& line);
   // One command of a line; false stops the line with the error in `final`.
   bool Execute(const std::string& name, const std::string& args, std::vector<std::string>& info,
                std::string& final);
   void Submit();
+  void SubmitPdu(const std::string& hex);
+  void Report(const SentMessage& sent);
   bool Matches(const std::string& command, std::string& reply);
   void Info(const std::vector<std::string>& lines, const std::string& final);
   std::string Cms(int code) const { return "+CMS ERROR: " + std::to_string(code); }
+  std::string Cme(int code) const;
   std::string Encode(std::string_view plain) const;
   std::string EncodeText(const std::u16string& text) const;
   std::optional<std::string> DecodeParameter(const std::string& value) const;
   std::string Listing(const StoredMessage& m, bool with_index) const;
+  std::string PduListing(const StoredMessage& m, bool with_index) const;
+  Storage& Memory(int which) { return storage_[settings_.memory[which]]; }
 
   Identity identity_;
   Settings settings_;
@@ -115,12 +141,14 @@ class Modem {
   int rssi_ = 21;
   std::string sim_ = "READY";
   int next_reference_ = 1;
+  int next_concat_ = 1;
   std::string line_;       // command line being typed
   bool entering_ = false;  // inside AT+CMGS message entry
   std::string entry_;      // message text being typed
   std::string entry_number_;
+  int entry_length_ = -1;  // the TPDU length of a PDU-mode AT+CMGS
   std::string output_;
-  std::map<int, StoredMessage> storage_;
+  std::map<std::string, Storage> storage_{{"SM", {}}, {"ME", {}}};
   std::vector<SentMessage> sent_;
   std::vector<Failure> failures_;
   std::vector<std::string> commands_;

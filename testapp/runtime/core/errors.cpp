@@ -15,7 +15,7 @@ std::string_view describe(ErrorCode code) {
     case ErrorCode::EntryNotFound:
       return "Entry of outside function not found";
     case ErrorCode::BufferOverrun:
-      return "Outside function wrote past the end of a buffer";
+      return "Outside function broke a buffer it was given";
     case ErrorCode::MessageBoxFailed:
       return "Message box could not be shown";
     case ErrorCode::InternalFailure:

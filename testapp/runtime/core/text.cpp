@@ -1,11 +1,9 @@
 #include "rt/text.h"
 
-#include <iconv.h>
+#include "rt/code_page.h"
 
-#include <cerrno>
 #include <charconv>
 #include <limits>
-#include <stdexcept>
 
 namespace rt {
 
@@ -40,64 +38,12 @@ Long text_to_long(const Text& text) {
   return value;
 }
 
-namespace {
-
-// One conversion with iconv; an invalid or unmappable input sequence is
-// replaced and skipped so that the rest still converts.
-std::string convert(std::string_view in, const char* from, const char* to,
-                    std::string_view replacement, std::size_t (*skip)(std::string_view)) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    throw std::runtime_error(std::string("text conversion ") + from + " to " + to +
-                             " is not available");
-  }
-  std::string out;
-  out.reserve(in.size() * 2);
-  char buf[256];
-  std::string_view rest = in;
-  while (!rest.empty()) {
-    char* src = const_cast<char*>(rest.data());
-    std::size_t src_left = rest.size();
-    char* dst = buf;
-    std::size_t dst_left = sizeof buf;
-    std::size_t r = iconv(cd, &src, &src_left, &dst, &dst_left);
-    out.append(buf, static_cast<std::size_t>(dst - buf));
-    rest = std::string_view(src, src_left);
-    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // EILSEQ or EINVAL (truncated sequence at the end): replace one character.
-      out.append(replacement);
-      rest.remove_prefix(std::min(rest.size(), skip(rest)));
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
-
-std::size_t skip_gbk(std::string_view s) {
-  auto b = static_cast<unsigned char>(s[0]);
-  if (b < 0x81 || b > 0xFE || s.size() < 2) return 1;
-  auto t = static_cast<unsigned char>(s[1]);
-  return (t >= 0x40 && t <= 0xFE && t != 0x7F) ? 2 : 1;
-}
-
-std::size_t skip_utf8(std::string_view s) {
-  auto b = static_cast<unsigned char>(s[0]);
-  std::size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-  for (std::size_t i = 1; i < n; ++i) {
-    if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return i;
-  }
-  return n;
-}
-
-}  // namespace
-
 std::string gbk_to_utf8(std::string_view gbk) {
-  return convert(gbk, "CP936", "UTF-8", "\xEF\xBF\xBD", skip_gbk);
+  return code_page::convert(gbk, code_page::Direction::GbkToUtf8);
 }
 
 Text utf8_to_gbk(std::string_view utf8) {
-  return convert(utf8, "UTF-8", "CP936", "?", skip_utf8);
+  return code_page::convert(utf8, code_page::Direction::Utf8ToGbk);
 }
 
 }  // namespace rt

@@ -114,6 +114,7 @@ void set_frame(QFrame* f, Long borderstyle) {
 
 struct QtBackend::Native {
   QPointer<TopWindow> top;
+  QWidget* first_focus = nullptr;
   std::map<const Object*, QWidget*> controls;
   std::map<const Object*, QAction*> items;
 };
@@ -236,6 +237,8 @@ bool QtBackend::realize_window(Window& window) {
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (std::size_t i = 1; i < tab.size(); ++i)
     QWidget::setTabOrder(tab[i - 1].second, tab[i].second);
+  // The window opens with the focus on the first control of the tab order.
+  if (!tab.empty()) n->first_focus = tab.front().second;
 
   int extra = 0;
   if (!n->items.empty()) extra += top->menuBar()->sizeHint().height();
@@ -252,6 +255,7 @@ bool QtBackend::realize_window(Window& window) {
 void QtBackend::show_window(Window& window) {
   QWidget* w = widget_of(window);
   if (!w) return;
+  if (QWidget* first = windows_.at(&window)->first_focus) first->setFocus(Qt::TabFocusReason);
   if (window.center) {
     // Centred before it shows, then once more when its frame is known.
     auto centre = [w] {
@@ -272,6 +276,8 @@ void QtBackend::show_window(Window& window) {
 
 void QtBackend::activate_window(Window& window) {
   if (QWidget* w = widget_of(window)) {
+    // A minimised window comes back as it was before.
+    if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
     w->show();
     w->raise();
     w->activateWindow();
@@ -326,6 +332,16 @@ bool QtBackend::message_box(std::string_view title, std::string_view text) {
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
   return true;
+}
+
+void QtBackend::outside_call(bool running) {
+  if (running) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Let the window system show it before the call blocks this thread.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
 }
 
 void QtBackend::quit() {

@@ -6,12 +6,29 @@
 #include <map>
 #include <memory>
 
+#include <QApplication>
+
 #include "rt/backend.h"
 
 class QAction;
 class QWidget;
 
 namespace rt {
+
+// The QApplication for the backend. On X11, Qt puts the program's name into
+// the title of a window whose title is empty; the runtime's untitled windows
+// and message boxes stay untitled, so Qt is told no program name.
+class QtApp {
+ public:
+  QtApp() : app_(argc_, argv_) {}
+  QApplication& qt() { return app_; }
+
+ private:
+  int argc_ = 1;
+  char name_[1] = {0};
+  char* argv_[2] = {name_, nullptr};
+  QApplication app_;
+};
 
 class QtBackend final : public Backend {
  public:
@@ -28,6 +45,7 @@ class QtBackend final : public Backend {
   void text_changed(Object& object) override;
   std::uint64_t native_handle(const Window& window) override;
   bool message_box(std::string_view title, std::string_view text) override;
+  void outside_call(bool running) override;
   void quit() override;
 
   // Runs the event loop until the application ends; at once when it has.

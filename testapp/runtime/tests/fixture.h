@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "dl_binder.h"
 #include "headless.h"
+#include "platform_binder.h"
 #include "rt/runtime.h"
 
 namespace rt::testing {
@@ -25,7 +25,7 @@ struct RuntimeFixture : ::testing::Test {
   }
 
   HeadlessBackend ui;
-  DlBinder binder{{RT_TESTLIB_DIR}};
+  PlatformBinder binder{{RT_TESTLIB_DIR}};
   Runtime rt{ui, binder};
   std::vector<std::string> lifecycle;  // "+path" created, "-path" freed
 };

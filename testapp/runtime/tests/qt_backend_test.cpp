@@ -14,10 +14,12 @@
 #include <QPushButton>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 #include "dl_binder.h"
 #include "qt_backend.h"
 #include "qt_environment.h"
+#include "rt/external.h"
 #include "rt/layout.h"
 #include "rt/runtime.h"
 
@@ -138,6 +140,35 @@ TEST_F(QtBackendTest, TheCloseBoxAsksTheRuntimeWhichCloses) {
   EXPECT_FALSE(d.valid());
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(top.isNull());
+}
+
+// The cursor shape the probe saw while it ran as an outside function.
+std::optional<Qt::CursorShape> cursor_during_call;
+
+extern "C" int RT_OUTSIDE_CALL busy_probe(char*) {
+  const QCursor* c = QApplication::overrideCursor();
+  cursor_during_call = c ? c->shape() : Qt::ArrowCursor;
+  return 1;
+}
+
+struct ProbeBinder final : LibraryBinder {
+  Binding bind(std::string_view, std::string_view) override {
+    return {reinterpret_cast<void*>(&busy_probe), ErrorCode::EntryNotFound, {}};
+  }
+};
+
+TEST(QtBackendBusy, TheCursorShowsBusyWhileAnOutsideFunctionRuns) {
+  QtBackend ui;
+  ProbeBinder binder;
+  Runtime rt{ui, binder};
+  constexpr External<"BRS", bool(Text&)> probe{"probe.dll", "busy_probe"};
+  auto button = rt.create<CommandButton>("commandbutton");
+  Text buf = spaces(4);
+  ASSERT_EQ(rt.run_event(*button.lock(), "clicked",
+                         [&] { return probe(rt, buf) ? Outcome::Completed : Outcome::Failed; }),
+            Outcome::Completed);
+  EXPECT_EQ(cursor_during_call, Qt::WaitCursor);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // back to normal after the call
 }
 
 }  // namespace

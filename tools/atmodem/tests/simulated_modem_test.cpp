@@ -57,11 +57,68 @@ TEST(SimulatedModem, IdentityCommands) {
   EXPECT_EQ(Say(m, "AT+CGMM\r"), "\r\nATM-1 simulated GSM modem\r\n\r\nOK\r\n");
 }
 
-TEST(SimulatedModem, SmsCommandsNeedTextMode) {
+TEST(SimulatedModem, PduModeSendsListsAndReports) {
+  Modem m;
+  Say(m, "ATE0;+CNMI=2,1,0,1,0\r");
+  // A SUBMIT with the modem's own centre, asking for a report: "hellohello" to +46708251358.
+  EXPECT_EQ(Say(m, "AT+CMGS=23\r"), "\r\n> ");
+  EXPECT_EQ(Say(m, "0031000B916407281553F80000AA0AE8329BFD4697D9EC37\x1A"),
+            "\r\n+CMGS: 1\r\n\r\nOK\r\n"
+            "\r\n+CDS: 25\r\n0891683108200905F006010B916407281553F8"
+            "6221809101002362218091010023"
+            "00\r\n");
+  ASSERT_EQ(m.sent().size(), 1u);
+  EXPECT_EQ(m.sent()[0].text, u"hellohello");
+  EXPECT_EQ(m.sent()[0].number, "+46708251358");
+  EXPECT_TRUE(m.sent()[0].pdu);
+  // A length that does not match the PDU is refused.
+  Say(m, "AT+CMGS=22\r");
+  EXPECT_EQ(Say(m, "0011000B916407281553F80000AA0AE8329BFD4697D9EC37\x1A"),
+            "\r\n+CMS ERROR: 304\r\n");
+  m.AddInbox("+8613912345678", u"\u4F60\u597D", "26/12/08,19:10:00+32");
+  const std::string deliver =
+      "0891683108200905F0040D91683119325476F80008622180910100230"
+      "44F60597D";
+  EXPECT_EQ(m.TakeOutput(), "\r\n+CMTI: \"SM\",1\r\n");
+  EXPECT_EQ(Say(m, "AT+CMGL=4\r"), "\r\n+CMGL: 1,0,,24\r\n" + deliver + "\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CMGR=1\r"), "\r\n+CMGR: 1,,24\r\n" + deliver + "\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CMGL=\"ALL\"\r"), "\r\n+CMS ERROR: 304\r\n");
+}
+
+TEST(SimulatedModem, LongInboxTextsArriveAsConcatenatedParts) {
+  Modem m;
+  ASSERT_EQ(m.AddInbox("10086", std::u16string(200, u'x'), "26/12/08,19:10:00+32"), 1);
+  auto stored = m.inbox();
+  ASSERT_EQ(stored.size(), 2u);
+  ASSERT_TRUE(stored[1].concat);
+  EXPECT_EQ(stored[1].concat->total, 2);
+  EXPECT_EQ(stored[1].concat->part, 2);
+  EXPECT_EQ(stored[0].text.size() + stored[1].text.size(), 200u);
+  // No room for all parts: nothing is stored.
+  for (int i = 2; i < Modem::kSlots; ++i) ASSERT_TRUE(m.AddInbox("1", u"x", "t"));
+  EXPECT_FALSE(m.AddInbox("1", std::u16string(200, u'y'), "t"));
+  EXPECT_EQ(m.inbox().size(), static_cast<std::size_t>(Modem::kSlots));
+}
+
+TEST(SimulatedModem, NetworkStorageAndErrorReportingCommands) {
   Modem m;
   Say(m, "ATE0\r");
-  EXPECT_EQ(Say(m, "AT+CMGL=\"ALL\"\r"), "\r\n+CMS ERROR: 302\r\n");
-  EXPECT_EQ(Say(m, "AT+CMGF=?\r"), "\r\n+CMGF: (0,1)\r\n\r\nOK\r\n");
+  m.AddInbox("1", u"x", "26/12/08,19:10:00+32");
+  EXPECT_EQ(Say(m, "AT+CPMS=?\r"),
+            "\r\n+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CPMS?\r"), "\r\n+CPMS: \"SM\",1,30,\"SM\",1,30,\"SM\",1,30\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CPMS=\"ME\"\r"), "\r\n+CPMS: 0,30,1,30,1,30\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CMGR=1\r"), "\r\n+CMS ERROR: 321\r\n");  // the phone memory is empty
+  EXPECT_EQ(Say(m, "AT+CPMS=\"XX\"\r"), "\r\n+CMS ERROR: 302\r\n");
+  EXPECT_EQ(Say(m, "AT+CREG=2;+CREG?\r"), "\r\n+CREG: 2,1,\"1A2B\",\"00C3D4E5\"\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+COPS=3,2;+COPS?\r"), "\r\n+COPS: 0,2,\"46099\"\r\n\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CIMI;+CBC\r"), "\r\n460991234567890\r\n+CBC: 0,80\r\n\r\nOK\r\n");
+  m.SetSim("");
+  EXPECT_EQ(Say(m, "AT+CPIN?\r"), "\r\n+CME ERROR: 10\r\n");
+  EXPECT_EQ(Say(m, "AT+CMEE=2\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CPIN?\r"), "\r\n+CME ERROR: SIM not inserted\r\n");
+  EXPECT_EQ(Say(m, "AT+CMEE=0\r"), "\r\nOK\r\n");
+  EXPECT_EQ(Say(m, "AT+CPIN?\r"), "\r\nERROR\r\n");
 }
 
 TEST_F(SimulatedModemTest, CharacterSetsAndUcs2Parameters) {

@@ -51,6 +51,10 @@ class Backend {
   // dismisses it. Texts are UTF-8. False when no box could be shown.
   virtual bool message_box(std::string_view title, std::string_view text) = 0;
 
+  // An outside function starts (true) or has returned (false); the call
+  // blocks the user-interface thread, so the backend shows that it is busy.
+  virtual void outside_call(bool running) { (void)running; }
+
   // The application has ended: the backend's event loop may return.
   virtual void quit() = 0;
 };

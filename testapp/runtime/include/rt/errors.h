@@ -15,7 +15,7 @@ enum class ErrorCode : int {
   NullList = 20508,              // a list that is null was used
   LibraryNotFound = 20520,       // the library of an outside function cannot be loaded
   EntryNotFound = 20521,         // the library has no such entry
-  BufferOverrun = 20522,         // an outside function wrote past a buffer it was given
+  BufferOverrun = 20522,         // an outside function broke a buffer: past its end, or no NUL left
   MessageBoxFailed = 20523,      // a message box could not be shown
   InternalFailure = 20599,       // any other failure inside the runtime (out of memory, ...)
 };

@@ -13,7 +13,8 @@
 //   B         <-> bool           L         <-> Long        S  <-> const Text&
 //   RL        <-> Long&          RS        <-> Text&
 //
-// How each kind reaches the library (C calling convention of the platform):
+// How each kind reaches the library (C calling convention of the platform,
+// stdcall on 32-bit Windows):
 //
 //   B  a 32-bit int, nonzero for true (also the type of a B result)
 //   L  a 32-bit int
@@ -27,8 +28,12 @@
 // Every cell and buffer has guard room behind it (GuardedBuffer). When the
 // library wrote past one (past a text's NUL slot, or beyond a cell's four
 // bytes), or left no NUL within a text's room, no variable is changed and the
-// call raises error 20522, which ends the calling body. A library or entry
-// that cannot be bound raises 20520 or 20521 at the call.
+// call raises error 20522, which ends the calling body; its detail names the
+// fault and the parameter. A write further away than the guard ends the
+// process with a message naming the function and the parameter
+// (OutsideCallWatch). A library or entry that cannot be bound raises 20520 or
+// 20521 at the call. While the function runs, the backend shows the runtime
+// busy.
 #pragma once
 
 #include <array>
@@ -44,7 +49,27 @@
 #include "rt/runtime.h"
 #include "rt/text.h"
 
+// The calling convention of outside functions: the platform's C convention,
+// stdcall on 32-bit Windows (the callee pops its arguments).
+#if defined(_WIN32) && !defined(_WIN64)
+#define RT_OUTSIDE_CALL __stdcall
+#else
+#define RT_OUTSIDE_CALL
+#endif
+
 namespace rt::ext {
+
+// Tells the runtime that an outside call runs (the backend shows it busy).
+class OutsideCallScope {
+ public:
+  explicit OutsideCallScope(Runtime& rt) : rt_(rt) { rt_.outside_call(true); }
+  ~OutsideCallScope() { rt_.outside_call(false); }
+  OutsideCallScope(const OutsideCallScope&) = delete;
+  OutsideCallScope& operator=(const OutsideCallScope&) = delete;
+
+ private:
+  Runtime& rt_;
+};
 
 enum class Kind : char { None, Bool, Long, Text, RefLong, RefText };
 
@@ -154,6 +179,8 @@ template <>
 struct Slot<bool> {
   explicit Slot(bool v) : value(v ? 1 : 0) {}
   std::int32_t c() { return value; }
+  const GuardedBuffer* guarded() const { return nullptr; }
+  static constexpr const char* kind = "boolean";
   const char* fault() const { return nullptr; }
   void write_back() {}
   std::int32_t value;
@@ -163,6 +190,8 @@ template <>
 struct Slot<Long> {
   explicit Slot(Long v) : value(v) {}
   std::int32_t c() { return value; }
+  const GuardedBuffer* guarded() const { return nullptr; }
+  static constexpr const char* kind = "long";
   const char* fault() const { return nullptr; }
   void write_back() {}
   std::int32_t value;
@@ -174,8 +203,8 @@ inline void fill_text(GuardedBuffer& buf, const Text& text) {
   buf.data()[text.size()] = 0;
 }
 inline const char* text_fault(const GuardedBuffer& buf) {
-  if (!buf.guard_intact()) return "wrote past the end of a text buffer";
-  if (!std::memchr(buf.data(), 0, buf.room())) return "left a text buffer without its NUL";
+  if (!buf.guard_intact()) return "wrote past the end of the text buffer";
+  if (!std::memchr(buf.data(), 0, buf.room())) return "left the text buffer without its NUL";
   return nullptr;
 }
 
@@ -183,6 +212,8 @@ template <>
 struct Slot<const Text&> {
   explicit Slot(const Text& v) : buf(v.size() + 1) { fill_text(buf, v); }
   const char* c() { return reinterpret_cast<const char*>(buf.data()); }
+  const GuardedBuffer* guarded() const { return &buf; }
+  static constexpr const char* kind = "text";
   const char* fault() const { return text_fault(buf); }
   void write_back() {}
   GuardedBuffer buf;
@@ -194,8 +225,10 @@ struct Slot<Long&> {
     std::memcpy(buf.data(), &v, sizeof v);
   }
   std::int32_t* c() { return reinterpret_cast<std::int32_t*>(buf.data()); }
+  const GuardedBuffer* guarded() const { return &buf; }
+  static constexpr const char* kind = "by-reference long";
   const char* fault() const {
-    return buf.guard_intact() ? nullptr : "wrote past the end of a long cell";
+    return buf.guard_intact() ? nullptr : "wrote past the end of the long cell";
   }
   void write_back() { std::memcpy(&var, buf.data(), sizeof var); }
   Long& var;
@@ -206,6 +239,8 @@ template <>
 struct Slot<Text&> {
   explicit Slot(Text& v) : var(v), buf(v.size() + 1) { fill_text(buf, v); }
   char* c() { return reinterpret_cast<char*>(buf.data()); }
+  const GuardedBuffer* guarded() const { return &buf; }
+  static constexpr const char* kind = "by-reference text";
   const char* fault() const { return text_fault(buf); }
   void write_back() { var.assign(reinterpret_cast<const char*>(buf.data())); }
   Text& var;
@@ -229,7 +264,8 @@ class Function<C, R(A...)> {
   static_assert(kinds_match(std::index_sequence_for<A...>{}),
                 "the parameter kinds differ from the code");
 
-  using CFn = typename CType<sig.result>::type (*)(typename CType<param_kind<A>>::type...);
+  using CFn =
+      typename CType<sig.result>::type(RT_OUTSIDE_CALL*)(typename CType<param_kind<A>>::type...);
 
  public:
   constexpr Function(std::string_view file, std::string_view entry) : file_(file), entry_(entry) {}
@@ -246,11 +282,29 @@ class Function<C, R(A...)> {
     if (!sym) return R{};
     auto fn = reinterpret_cast<CFn>(sym);
     std::tuple<Slot<A>...> cells(args...);
-    auto result = std::apply([&](auto&... s) { return fn(s.c()...); }, cells);
+    typename CType<sig.result>::type result{};
+    {
+      OutsideCallWatch watch(entry_);
+      std::apply(
+          [&](const auto&... s) {
+            std::size_t n = 0;
+            ((++n, s.guarded() ? watch.watch(*s.guarded(), n, s.kind) : void()), ...);
+          },
+          cells);
+      OutsideCallScope busy(rt);
+      result = std::apply([&](auto&... s) { return fn(s.c()...); }, cells);
+    }
     const char* fault = nullptr;
-    std::apply([&](const auto&... s) { ((fault = fault ? fault : s.fault()), ...); }, cells);
+    std::size_t faulty = 0;
+    std::apply(
+        [&](const auto&... s) {
+          std::size_t n = 0;
+          ((++n, !fault && (fault = s.fault()) ? void(faulty = n) : void()), ...);
+        },
+        cells);
     if (fault) {
-      rt.raise(ErrorCode::BufferOverrun, std::string(entry_) + " " + fault);
+      rt.raise(ErrorCode::BufferOverrun,
+               std::string(entry_) + " " + fault + " of its parameter " + std::to_string(faulty));
       return R{};
     }
     std::apply([](auto&... s) { (s.write_back(), ...); }, cells);

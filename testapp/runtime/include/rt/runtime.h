@@ -183,6 +183,9 @@ class Runtime final : public UiSink {
   // 20521 when it cannot be bound (null when execution continues).
   void* bind(std::string_view file, std::string_view entry);
 
+  // An outside function starts or has returned (see Backend::outside_call).
+  void outside_call(bool running) { backend_.outside_call(running); }
+
   // Called by objects whose shown text changed.
   void text_changed(Object& object);
 

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -14,7 +15,7 @@ namespace fs = std::filesystem;
 DlBinder::DlBinder(std::vector<std::string> search_dirs) : dirs_(std::move(search_dirs)) {}
 
 DlBinder::~DlBinder() {
-  for (auto& [name, handle] : loaded_) dlclose(handle);
+  for (auto& [name, lib] : loaded_) dlclose(lib.handle);
 }
 
 std::vector<std::string> DlBinder::default_search_dirs() {
@@ -50,49 +51,57 @@ std::string DlBinder::linux_file_name(std::string_view file) {
 
 Binding DlBinder::bind(std::string_view file, std::string_view entry) {
   Binding b;
-  void* handle = nullptr;
-  if (auto it = loaded_.find(file); it != loaded_.end()) {
-    handle = it->second;
-  } else {
-    std::string where;
+  auto it = loaded_.find(file);
+  if (it == loaded_.end()) {
+    std::string path;  // the file that was found, or empty
+    std::string cause;
+    void* handle = nullptr;
     if (file.find('/') != std::string_view::npos) {
-      where = std::string(file);
-      handle = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
-      if (!handle) where = dlerror();
+      path = std::string(file);
     } else {
       const std::string name = linux_file_name(file);
       std::string tried;
       for (const auto& dir : dirs_) {
         fs::path candidate = fs::path(dir) / name;
         std::error_code ec;
-        if (!fs::exists(candidate, ec)) {
-          tried += (tried.empty() ? "" : ", ") + dir;
-          continue;
+        if (fs::exists(candidate, ec)) {
+          path = candidate.string();
+          break;  // the first directory that holds the file wins
         }
-        handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-          where = dlerror();
-          break;
-        }
+        tried += (tried.empty() ? "" : ", ") + dir;
       }
-      if (!handle && where.empty()) {
-        where = name + " is in none of: " + (tried.empty() ? "(no directories)" : tried);
+      if (path.empty()) {
+        cause = name + " is in none of: " + (tried.empty() ? "(no directories)" : tried);
+      }
+    }
+    if (!path.empty()) {
+      handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (!handle) {
+        const char* e = dlerror();
+        cause = path + " cannot be loaded: " + (e ? e : "unknown cause");
       }
     }
     if (!handle) {
       b.error = ErrorCode::LibraryNotFound;
-      b.detail = std::string(file) + ": " + where;
+      b.detail = std::string(file) + ": " + cause;
       return b;
     }
-    loaded_.emplace(std::string(file), handle);
+    std::fprintf(stderr, "mobirt: %.*s is %s\n", static_cast<int>(file.size()), file.data(),
+                 path.c_str());
+    it = loaded_.emplace(std::string(file), Loaded{handle, std::move(path)}).first;
   }
   dlerror();
-  b.entry = dlsym(handle, std::string(entry).c_str());
+  b.entry = dlsym(it->second.handle, std::string(entry).c_str());
   if (!b.entry) {
     b.error = ErrorCode::EntryNotFound;
-    b.detail = std::string(file) + " has no entry " + std::string(entry);
+    b.detail = std::string(file) + " (" + it->second.path + ") has no entry " + std::string(entry);
   }
   return b;
+}
+
+std::string DlBinder::bound_path(std::string_view file) const {
+  auto it = loaded_.find(file);
+  return it == loaded_.end() ? std::string() : it->second.path;
 }
 
 }  // namespace rt

@@ -9,8 +9,10 @@
 //   2. the launcher's own directory (the directory of /proc/self/exe);
 //   3. the lib directory beside it (<launcher dir>/../lib), where the build
 //      puts shared libraries.
-// The first file that exists is loaded. A library is loaded once and kept
-// until the binder goes; its entries are looked up at every call.
+// The search stops at the first directory holding the file, and that file is
+// loaded (the later directories are not looked at); the file that was bound
+// is named once on standard error. A library is loaded once and kept until
+// the binder goes; its entries are looked up at every call.
 #pragma once
 
 #include <map>
@@ -34,10 +36,16 @@ class DlBinder final : public LibraryBinder {
   // "ProjSmsDLL.dll" -> "libProjSmsDLL.so"; other names unchanged.
   static std::string linux_file_name(std::string_view file);
   const std::vector<std::string>& search_dirs() const { return dirs_; }
+  // The file that `file` was bound to, empty before it is loaded.
+  std::string bound_path(std::string_view file) const;
 
  private:
+  struct Loaded {
+    void* handle;
+    std::string path;
+  };
   std::vector<std::string> dirs_;
-  std::map<std::string, void*, std::less<>> loaded_;
+  std::map<std::string, Loaded, std::less<>> loaded_;
 };
 
 }  // namespace rt
