@@ -18,6 +18,7 @@
 
 #include "mobi/bench.h"
 #include "mobi/clsSMS.h"
+#include "mobi/line.h"
 #include "terminal/posix/server.h"
 
 namespace {
@@ -36,7 +37,9 @@ struct Options {
   int iterations = 200;  // MobiSignal latency samples per configuration
   int sends = 40;        // SendSMS latency samples per configuration
   double round_trip_seconds = 2;
-  bool cpu = true;  // the 5 s wait for a report that never comes
+  bool cpu = true;       // the 5 s wait for a report that never comes
+  int burst_sends = 50;  // SendSMS calls per burst gap, replies in two bursts
+  int baud = 0;          // only this rate (9600 or 115200); 0: both
 };
 
 struct Percentiles {
@@ -57,7 +60,9 @@ struct Figures {
   Percentiles signal;
   Percentiles send;
   double round_trips = NAN;
+  Percentiles check;  // MobiCheck: a text reply, not known to be whole
   double cpu_ms = NAN;
+  double wakeups = NAN;
   double wait_s = NAN;
   int lost = 0;  // calls whose answer did not come through whole
 };
@@ -66,6 +71,20 @@ double ThreadCpuMs() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// How often this thread has gone to sleep and been woken: its voluntary
+// context switches.
+double ThreadWakeups() {
+  std::FILE* f = std::fopen("/proc/thread-self/status", "r");
+  if (!f) return NAN;
+  char line[256];
+  double n = NAN;
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::sscanf(line, "voluntary_ctxt_switches: %lf", &n) == 1) break;
+  }
+  std::fclose(f);
+  return n;
 }
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -139,6 +158,16 @@ Figures Measure(int baud, bool early_end, const Options& o) {
     }
     f.signal = Of(lat);
 
+    lat.clear();
+    for (int i = 0; i < o.iterations / 4; ++i) {
+      if (sms.MobiCheck() != u"MOBI-SIM READY") {
+        ++f.lost;
+        continue;
+      }
+      lat.push_back(Ms(Clock::now() - terminal.last_reply()).count());
+    }
+    f.check = Of(lat);
+
     int count = 0;
     const auto start = Clock::now();
     const auto end = start + std::chrono::duration<double>(o.round_trip_seconds);
@@ -167,21 +196,54 @@ Figures Measure(int baud, bool early_end, const Options& o) {
     mobi::clsSMS sms;
     sms.Initialize(1, Settings(baud));
     const double cpu = ThreadCpuMs();
+    const double wakeups = ThreadWakeups();
     const auto start = Clock::now();
     if (sms.SendSMS(kNumber, kText) != mobi::typeCenterOK) ++f.lost;
     f.cpu_ms = ThreadCpuMs() - cpu;
+    f.wakeups = ThreadWakeups() - wakeups;
     f.wait_s = std::chrono::duration<double>(Clock::now() - start).count();
   }
   return f;
+}
+
+// Every reply in two bursts `gap` apart, as a USB adapter forwards them: the
+// sends whose report did not come through whole, and the report latency.
+struct Bursts {
+  int lost = 0;
+  Percentiles latency;
+};
+
+Bursts MeasureBursts(int baud, int gap_ms, int sends) {
+  mobi::SetWaitStepEarlyEnd(true);
+  TerminalConfig c = Paced(baud);
+  c.fault_pause = std::chrono::milliseconds(gap_ms);
+  c.faults.push_back({});  // split every reply
+  Terminal terminal(c);
+  mobi::clsSMS sms;
+  sms.Initialize(1, Settings(baud));
+  Bursts b;
+  std::vector<double> lat;
+  for (int i = 0; i < sends; ++i) {
+    if (sms.SendSMS(kNumber, kText) != mobi::typeCustOK) {
+      ++b.lost;
+      continue;
+    }
+    lat.push_back(Ms(Clock::now() - terminal.last_reply()).count());
+  }
+  b.latency = Of(lat);
+  return b;
 }
 
 // Time on the wire for `bytes` characters at 8N1.
 double WireMs(int baud, int bytes) {
   return bytes * 10.0 * 1000.0 / baud;
 }
-// The serial layer hands a reply over once the line has been quiet this long.
-double QuietGapMs(int baud) {
-  return std::max(WireMs(baud, 3), 5.0);
+// The serial layer hands a reply over once the line has been quiet this
+// long: the short gap for a reply known to be whole, the long one for others.
+double QuietGapMs(int baud, bool whole = true) {
+  const std::string s = std::to_string(baud) + ",n,8,1";
+  const auto gaps = mobi::line::QuietGaps(mobi::line::ParseSettings(s));
+  return Ms(whole ? gaps.whole : gaps.other).count();
 }
 
 std::string Cell(double v, int decimals) {
@@ -215,14 +277,21 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.sends = static_cast<int>(v);
     else if (a == "--round-trip-seconds" && number(v))
       o.round_trip_seconds = v;
+    else if (a == "--burst-sends" && number(v))
+      o.burst_sends = static_cast<int>(v);
+    else if (a == "--baud" && number(v) && (v == 9600 || v == 115200))
+      o.baud = static_cast<int>(v);
     else if (a == "--no-cpu")
       o.cpu = false;
     else {
       std::printf(
-          "Usage: mobi-bench [--iterations N] [--sends N] [--round-trip-seconds S] [--no-cpu]\n"
+          "Usage: mobi-bench [--iterations N] [--sends N] [--round-trip-seconds S]\n"
+          "                  [--burst-sends N] [--baud 9600|115200] [--no-cpu]\n"
           "  --iterations N          MobiSignal latency samples per configuration (200)\n"
           "  --sends N               SendSMS latency samples per configuration (40)\n"
           "  --round-trip-seconds S  how long to count MobiSignal round trips (2)\n"
+          "  --burst-sends N         SendSMS calls per burst gap (50)\n"
+          "  --baud B                only this rate (both by default)\n"
           "  --no-cpu                skip the 5 s waits for a report that never comes\n");
       return a == "--help" || a == "-h" ? (std::exit(0), false) : false;
     }
@@ -235,51 +304,89 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Options o;
   if (!ParseOptions(argc, argv, o)) return 2;
-  const int bauds[] = {9600, 115200};
+  std::vector<int> bauds = {9600, 115200};
+  if (o.baud) bauds = {o.baud};
+  const int rates = static_cast<int>(bauds.size());
   std::printf(
       "Mobi wait benchmark: the component against the simulated terminal on a pseudo-terminal,\n"
       "replies paced at line rate (8N1). %d MobiSignal and %d SendSMS samples per cell.\n"
-      "early end: a wait step ends once a reply is handled (the component's design);\n"
-      "10 ms steps: a wait ends only at 10 ms step boundaries (the plain sleep loop).\n\n",
+      "early end: a wait sleeps until the first handled reply (the component's design);\n"
+      "10 ms steps: a wait wakes every 10 ms and ends only at a step boundary (the plain\n"
+      "sleep loop).\n\n",
       o.iterations, o.sends);
   Figures early[2], steps[2];
-  for (int b = 0; b < 2; ++b) {
+  for (int b = 0; b < rates; ++b) {
     std::fprintf(stderr, "mobi-bench: %d baud, early end...\n", bauds[b]);
     early[b] = Measure(bauds[b], true, o);
     std::fprintf(stderr, "mobi-bench: %d baud, 10 ms steps...\n", bauds[b]);
     steps[b] = Measure(bauds[b], false, o);
   }
+  const int burst_gaps[] = {2, 5, 10, 16};
+  Bursts bursts[2][4];
+  for (int b = 0; b < rates; ++b) {
+    for (int g = 0; g < 4; ++g) {
+      std::fprintf(stderr, "mobi-bench: %d baud, replies in bursts %d ms apart...\n", bauds[b],
+                   burst_gaps[g]);
+      bursts[b][g] = MeasureBursts(bauds[b], burst_gaps[g], o.burst_sends);
+    }
+  }
   mobi::SetWaitStepEarlyEnd(true);
 
   std::printf("%-31s %7s %10s %12s %12s %16s %12s\n", "figure", "baud", "early end", "10 ms steps",
-              "steps/early", "line limit", "early/limit");
+              "steps/early", "limit", "early/limit");
   std::printf("%s\n", std::string(106, '-').c_str());
-  for (int b = 0; b < 2; ++b) {
+  for (int b = 0; b < rates; ++b) {
     const int baud = bauds[b];
     const double gap = QuietGapMs(baud);
+    const double other = QuietGapMs(baud, false);
     Row("MobiSignal latency p50 (ms)", baud, early[b].signal.p50, steps[b].signal.p50, gap, "gap",
         2);
     Row("MobiSignal latency p99 (ms)", baud, early[b].signal.p99, steps[b].signal.p99, gap, "gap",
         2);
+    Row("MobiCheck latency p99 (ms)", baud, early[b].check.p99, steps[b].check.p99, other,
+        "long gap", 2);
     Row("SendSMS report latency p50 (ms)", baud, early[b].send.p50, steps[b].send.p50, gap, "gap",
         2);
     Row("SendSMS report latency p99 (ms)", baud, early[b].send.p99, steps[b].send.p99, gap, "gap",
         2);
-    // A round trip puts the 2-byte request and the 3-byte reply on the wire.
+    // A round trip: the pseudo-terminal takes the request at once, the reply's
+    // three bytes leave paced (two character times from the first to the
+    // last), and the reply, known to be whole, waits the short gap.
     Row("MobiSignal round trips per s", baud, early[b].round_trips, steps[b].round_trips,
-        1000.0 / WireMs(baud, 5), "wire", 1);
+        1000.0 / (WireMs(baud, 2) + gap), "pace+gap", 1);
     Row("CPU in a 5 s report wait (ms)", baud, early[b].cpu_ms, steps[b].cpu_ms, NAN, "", 2);
+    Row("wake-ups in a 5 s report wait", baud, early[b].wakeups, steps[b].wakeups, NAN, "", 0);
     Row("calls whose answer was lost", baud, early[b].lost, steps[b].lost, NAN, "", 0);
   }
+
+  std::printf("\nReplies in two bursts, as a USB adapter forwards them: %d SendSMS per cell\n",
+              o.burst_sends);
+  std::printf("%-31s %7s %10s %10s %10s %10s\n", "figure", "baud", "2 ms", "5 ms", "10 ms",
+              "16 ms");
+  std::printf("%s\n", std::string(83, '-').c_str());
+  for (int b = 0; b < rates; ++b) {
+    std::printf("%-31s %7d", "sends whose report was lost", bauds[b]);
+    for (int g = 0; g < 4; ++g) std::printf(" %10d", bursts[b][g].lost);
+    std::printf("\n%-31s %7d", "report latency p99 (ms)", bauds[b]);
+    for (int g = 0; g < 4; ++g) std::printf(" %10s", Cell(bursts[b][g].latency.p99, 2).c_str());
+    std::printf("\n");
+  }
   std::printf(
-      "\nLatency runs from the terminal's last reply byte to the call's return; its limit is the\n"
-      "quiet gap, max(3 character times, 5 ms), after which the serial layer hands a reply over.\n"
-      "The round-trip limit counts only the bytes on the wire: 5 characters of 10 bits.\n"
-      "A lost answer is a call that did not get its reply whole; it is left out of the\n"
-      "latency and round-trip figures.\n");
-  if (o.cpu)
-    std::printf("The report waits lasted %.2f-%.2f s of wall time.\n",
-                std::min({early[0].wait_s, early[1].wait_s, steps[0].wait_s, steps[1].wait_s}),
-                std::max({early[0].wait_s, early[1].wait_s, steps[0].wait_s, steps[1].wait_s}));
+      "\nLatency runs from the terminal's last reply byte to the call's return. A reply known to\n"
+      "be whole (a level, a status word) is handed over after the short quiet gap, max(3\n"
+      "character times, 5 ms); others (a check text) after the long gap that covers a USB\n"
+      "adapter's forwarding. The round-trip limit counts the reply's pacing on the line (2\n"
+      "character times of 10 bits) and the short gap. Wake-ups are the waiting thread's voluntary "
+      "context\n"
+      "switches. A lost answer is a call that did not get its reply whole; it is left out of\n"
+      "the latency and round-trip figures.\n");
+  if (o.cpu) {
+    double lo = INFINITY, hi = 0;
+    for (int b = 0; b < rates; ++b) {
+      lo = std::min({lo, early[b].wait_s, steps[b].wait_s});
+      hi = std::max({hi, early[b].wait_s, steps[b].wait_s});
+    }
+    std::printf("The report waits lasted %.2f-%.2f s of wall time.\n", lo, hi);
+  }
   return 0;
 }

@@ -125,9 +125,12 @@ std::u16string clsSMS::Initialize(int16_t ComPort, std::u16string Settings) {
   } catch (...) {
     return {};
   }
-  auto attempt = [](auto&& step) {
+  form->initializeFailure.reset();
+  auto attempt = [&form](auto&& step) {
     try {
       step();
+    } catch (const Error& e) {
+      if (!form->initializeFailure) form->initializeFailure = e;
     } catch (...) {
     }
   };
@@ -237,7 +240,17 @@ void DoEvents() {
   if (owner != 0 && owner != host.CurrentThread()) {
     core::Raise(core::kWrongThread, "DoEvents belongs on the thread that owns the clsSMS objects");
   }
-  host.ProcessMessages(host.Now(), [] { return false; });
+  host.ProcessMessages(host.Now(), [](core::TimePoint) { return false; });
+  // A reply begun before the call is handed over within it: the call waits
+  // once for the gap that the bytes held now wait for, not for later ones.
+  const auto form = frmSMS::Current();
+  const auto due = form ? form->MSComm1().ReplyDue() : std::nullopt;
+  if (!due) return;
+  const std::weak_ptr<frmSMS> weak = form;
+  host.ProcessMessages(*due, [&weak](core::TimePoint) {
+    const auto current = weak.lock();
+    return !current || !current->MSComm1().ReplyDue();
+  });
 }
 
 }  // namespace mobi

@@ -1,6 +1,7 @@
 #include "frmSMS.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,9 @@ std::shared_ptr<frmSMS> frmSMS::Load() {
     auto form = std::make_shared<frmSMS>(PlatformHost().CreateSerialControl());
     form->MSComm1_->OnComm = [weak = std::weak_ptr<frmSMS>(form)] {
       if (auto self = weak.lock()) self->MSComm1_OnComm();
+    };
+    form->MSComm1_->IsWholeReply = [](const ByteArray& received) {
+      return IsWholeReply(received, modMain::strSendTel);
     };
     instance = std::move(form);
   }
@@ -96,6 +100,32 @@ void frmSMS::MSComm1_OnComm() {
       break;
   }
   modMain::blnReceived = -1;
+}
+
+bool frmSMS::IsWholeReply(const ByteArray& received, const std::u16string& sendTel) {
+  if (received.size() < 2) return false;
+  switch (received[1]) {
+    case 20:
+      return received.size() == 3;
+    case 3:
+      return received.size() == 2;
+    case 1:
+      break;
+    default:
+      return false;
+  }
+  const std::string_view text(reinterpret_cast<const char*>(received.data()) + 2,
+                              received.size() - 2);
+  if (text == "OK" || text == "SEND OK" || text == "ERROR") return true;
+  if (!text.starts_with("SUCCESS") && !text.starts_with("FAILURE")) return false;
+  // The report counts only for a destination of at most 11 characters.
+  const std::string_view named = text.substr(7);
+  if (sendTel.empty() || sendTel.size() > 11 || named.size() != sendTel.size()) return false;
+  const AnsiCodePage& ansi = PlatformHost().Ansi();
+  for (std::size_t i = 0; i < named.size(); ++i) {
+    if (ansi.CharOfByte(static_cast<uint8_t>(named[i])) != sendTel[i]) return false;
+  }
+  return true;
 }
 
 void frmSMS::GetSMSStatus(std::u16string RebackInfo) {

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "mobi/clsSMS.h"
 #include "platform.h"
 
 namespace mobi::core {
@@ -40,12 +42,20 @@ class frmSMS : public std::enable_shared_from_this<frmSMS> {
   // The receive handler: takes the waiting bytes as one reply chunk and acts
   // on its reply type.
   void MSComm1_OnComm();
+  // Whether `received` is a reply known to be whole: a type 20 level, a bare
+  // type 3, or a status report "OK", "SEND OK", "ERROR", or "SUCCESS" or
+  // "FAILURE" followed by the whole destination `sendTel` of the current send.
+  static bool IsWholeReply(const ByteArray& received, const std::u16string& sendTel);
+
   // Classifies one status report into lngStatus.
   void GetSMSStatus(std::u16string RebackInfo);
   // Raises MobiError synchronously to every subscribed object.
   void MobiError(const std::u16string& Message);
 
   explicit frmSMS(std::unique_ptr<SerialControl> control);
+
+  // The first failure that the last Initialize ignored, for tools.
+  std::optional<mobi::Error> initializeFailure;
 
  private:
   std::unique_ptr<SerialControl> MSComm1_;

@@ -1,6 +1,8 @@
 #include "modMain.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "errors.h"
 
@@ -19,15 +21,45 @@ int32_t WaitReply(int32_t max) {
   blnReceived = 0;
   if (max < 0) return 0;
   Host& host = PlatformHost();
-  const auto received = [] { return blnReceived != 0; };
-  int64_t counted = 0;  // wide: a maximum near the 32-bit limit must not wrap
-  for (;;) {
-    host.ProcessMessages(host.Now() + std::chrono::milliseconds(10), received);
-    if (received()) break;
-    counted += 10;
-    if (counted > max) break;
+  constexpr std::chrono::milliseconds kStep{10};
+  // Wide: a maximum near the 32-bit limit must not wrap.
+  const int64_t steps = static_cast<int64_t>(max) / 10 + 1;
+  if (host.PlainSteps()) {
+    const auto received = [](TimePoint) { return blnReceived != 0; };
+    int64_t counted = 0;
+    for (int64_t k = 0; k < steps; ++k) {
+      host.ProcessMessages(host.Now() + kStep, received);
+      if (blnReceived != 0) break;
+      counted += 10;
+    }
+    return static_cast<int32_t>(counted);
   }
-  return static_cast<int32_t>(counted);
+  // One sleep for the whole budget, ended by the first handled reply. The
+  // count stays nominal: the step in which the receipt's handling began
+  // decides it, and time spent in handlers that saw no receipt moves the
+  // step boundaries on, as a step that processes messages for long still
+  // counts only 10.
+  const TimePoint start = host.Now();
+  Clock::duration handled{0};
+  std::optional<TimePoint> seen;
+  const auto stop = [&](TimePoint began) {
+    if (blnReceived != 0) {
+      seen = began;
+      return true;
+    }
+    handled += host.Now() - began;
+    return false;
+  };
+  TimePoint deadline = start + steps * kStep;
+  for (;;) {
+    host.ProcessMessages(deadline, stop);
+    if (seen) break;
+    const TimePoint due = start + steps * kStep + handled;
+    if (due <= deadline || host.Now() >= due) return static_cast<int32_t>(10 * steps);
+    deadline = due;
+  }
+  const int64_t before = (*seen - start - handled) / kStep;
+  return static_cast<int32_t>(10 * std::clamp<int64_t>(before, 0, steps - 1));
 }
 
 ByteArray TextToBytes(const std::u16string& text) {

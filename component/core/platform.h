@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "settings.h"
+
 namespace mobi::core {
 
 // A byte array with lower bound 0: element i is at index i.
@@ -44,11 +46,23 @@ class SerialControl {
   // Returns all waiting bytes and removes them from the input buffer.
   virtual ByteArray Input() = 0;
 
+  // When the bytes now held will be handed over (raising OnComm) if nothing
+  // more arrives; nothing when none are held.
+  virtual std::optional<TimePoint> ReplyDue() const = 0;
+  // The quiet gaps in use for the open port (settings.h).
+  virtual QuietGaps Gaps() const = 0;
+
   // Set by the form. The control calls it on the owning thread, and only while
   // that thread processes messages, whenever received bytes are waiting. The
   // control may be destroyed during the call: a control calls a copy of it and
   // touches none of its own members afterwards.
   std::function<void()> OnComm;
+
+  // Set by the form: whether the bytes received so far form a reply that the
+  // form knows to be whole, so that they can go after the short quiet gap
+  // (settings.h). Called on the owning thread. This is all the control learns
+  // of the protocol.
+  std::function<bool(const ByteArray& received)> IsWholeReply;
 };
 
 // The system's ANSI code page, for the one-byte-per-character conversions.
@@ -79,14 +93,24 @@ class Host {
   // thread and different between threads alive at the same time.
   virtual uint64_t CurrentThread() = 0;
 
-  // Processes the thread's messages until `deadline`: waits for messages and
-  // handles each as it comes, returning early as soon as `stop()` holds after
-  // a message was handled; at the deadline, handles what is pending and
-  // returns. Re-entrant: a handler may call it again. A platform may be told
-  // (for a benchmark) to sleep to the deadline first and only then handle what
-  // is pending. Errors of the serial layer found while processing (a hang-up)
-  // are thrown from here unless `stop()` already holds.
-  virtual void ProcessMessages(TimePoint deadline, const std::function<bool()>& stop) = 0;
+  // Told, after each handled message, when its handling began.
+  using StopCondition = std::function<bool(TimePoint handlingBegan)>;
+
+  // Processes the thread's messages until `deadline`: sleeps until a message
+  // comes or the deadline passes, handles each message as it comes, and
+  // returns early as soon as `stop()` holds after a message was handled; at
+  // the deadline, handles what is pending and returns. One call with a far
+  // deadline wakes the thread only for messages, never on a fixed tick.
+  // Re-entrant: a handler may call it again. Errors of the serial layer found
+  // while processing (a hang-up) are thrown from here unless `stop()` already
+  // holds.
+  virtual void ProcessMessages(TimePoint deadline, const StopCondition& stop) = 0;
+
+  // A platform may be told (for a benchmark) to wait the way a plain
+  // sleep-then-process loop does: WaitReply then calls ProcessMessages once
+  // per 10 ms step, and the platform sleeps to each step's end before it
+  // handles what is pending.
+  virtual bool PlainSteps() const { return false; }
 
   virtual const AnsiCodePage& Ansi() = 0;
 };

@@ -1,12 +1,16 @@
 #include "serial_control_base.h"
 
 #include <string>
+#include <utility>
 
 #include "errors.h"
 
 namespace mobi::core {
 
+SerialControlBase::SerialControlBase() : gaps_(QuietGapsOf(settings_)) {}
+
 void SerialControlBase::SetCommPort(int16_t port) {
+  DropDeadLine();
   if (PortOpen()) Raise(kPortOpenNotAllowed, "close the port before changing CommPort");
   if (port < 1 || port > 255) {
     Raise(kInvalidPortNumber, "port " + std::to_string(port) + " is not from 1 to 255");
@@ -16,6 +20,7 @@ void SerialControlBase::SetCommPort(int16_t port) {
 
 void SerialControlBase::SetSettings(const std::u16string& settings) {
   settings_ = ParseSettings(settings);
+  gaps_ = QuietGapsOf(settings_, forwarding_);
   if (PortOpen()) ApplyOpenSettings();
 }
 
@@ -31,10 +36,69 @@ void SerialControlBase::SetInputMode(int16_t mode) {
 
 void SerialControlBase::SetPortOpen(bool open) {
   if (open) {
+    DropDeadLine();
     Open();
+    hungUp_ = false;
+    leftOver_.clear();
   } else {
     Close();
+    leftOver_.clear();
   }
+}
+
+void SerialControlBase::SetInBufferCount(int32_t count) {
+  if (count != 0) Raise(kInvalidPropertyValue, "InBufferCount can only be set to 0");
+  RequireOpenLine();
+  DiscardHeld();
+}
+
+int32_t SerialControlBase::InBufferCount() {
+  return static_cast<int32_t>(PortOpen() ? HeldCount() : leftOver_.size());
+}
+
+ByteArray SerialControlBase::Input() {
+  return PortOpen() ? TakeHeld() : std::exchange(leftOver_, {});
+}
+
+void SerialControlBase::Output(const ByteArray& bytes) {
+  RequireOpenLine();
+  Write(bytes);
+}
+
+void SerialControlBase::RequireOpenLine() {
+  if (!PortOpen()) Raise(kPortNotOpen, hungUp_ ? "the line hung up" : "");
+  if (!LineAlive()) throw LineGone("COM" + std::to_string(port_));
+}
+
+void SerialControlBase::DropDeadLine() {
+  if (PortOpen() && !LineAlive()) LineGone("COM" + std::to_string(port_));
+}
+
+Error SerialControlBase::LineGone(const std::string& name, const std::string& why) {
+  GatherReceived();
+  ByteArray held = TakeHeld();
+  Close();
+  hungUp_ = true;
+  leftOver_.insert(leftOver_.end(), held.begin(), held.end());
+  const std::string detail =
+      why.empty() ? "the line hung up (" + name + " was closed or unplugged)" : name + ": " + why;
+  return Error(kReadError, std::string(StandardText(kReadError)) + ": " + detail);
+}
+
+bool SerialControlBase::RaiseOnComm() {
+  const std::weak_ptr<bool> alive = life_;
+  auto handler = OnComm;  // a copy: this control may be destroyed by the call
+  if (handler) handler();
+  return !alive.expired();
+}
+
+std::chrono::nanoseconds SerialControlBase::GapFor(const ByteArray& held) const {
+  return IsWholeReply && IsWholeReply(held) ? gaps_.whole : gaps_.other;
+}
+
+void SerialControlBase::SetForwarding(std::chrono::nanoseconds forwarding) {
+  forwarding_ = forwarding;
+  gaps_ = QuietGapsOf(settings_, forwarding_);
 }
 
 }  // namespace mobi::core

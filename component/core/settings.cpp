@@ -88,4 +88,11 @@ std::chrono::nanoseconds QuietGap(const LineSettings& s) {
   return std::max<std::chrono::nanoseconds>(LineTime(s, 3), kQuietGapFloor);
 }
 
+QuietGaps QuietGapsOf(const LineSettings& s, std::chrono::nanoseconds forwarding) {
+  const std::chrono::nanoseconds whole = QuietGap(s);
+  const std::chrono::nanoseconds adapter =
+      std::max<std::chrono::nanoseconds>(forwarding, kAdapterForwarding);
+  return {whole, std::max(whole, adapter + kForwardingMargin)};
+}
+
 }  // namespace mobi::core

@@ -60,15 +60,16 @@ void EventLoop::Unwatch(int id) {
   watched_.erase(it);
 }
 
-bool EventLoop::DispatchReady(const std::function<bool()>& stop) {
+bool EventLoop::DispatchReady(const core::Host::StopCondition& stop) {
   epoll_event events[16];
   const int n = epoll_wait(epoll_, events, 16, 0);
   for (int i = 0; i < n; ++i) {
     auto it = watched_.find(static_cast<int>(events[i].data.u64));
     if (it == watched_.end()) continue;  // unwatched by an earlier handler
     auto watched = it->second;           // survives an Unwatch from inside
+    const core::TimePoint began = core::Clock::now();
     watched->handler(events[i].events);
-    if (stop()) {
+    if (stop(began)) {
       pendingError_ = nullptr;
       return true;
     }
@@ -77,7 +78,8 @@ bool EventLoop::DispatchReady(const std::function<bool()>& stop) {
   return false;
 }
 
-void EventLoop::Run(core::TimePoint deadline, const std::function<bool()>& stop, bool earlyEnd) {
+void EventLoop::Run(core::TimePoint deadline, const core::Host::StopCondition& stop,
+                    bool earlyEnd) {
   if (!earlyEnd) {
     const timespec until = ToTimespec(deadline.time_since_epoch());
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {

@@ -39,7 +39,7 @@ class EventLoop {
   // descriptors and handles each as it comes, returning as soon as `stop()`
   // holds; without it, sleeps to the deadline first. Either way, at the
   // deadline it handles what is pending and returns.
-  void Run(core::TimePoint deadline, const std::function<bool()>& stop, bool earlyEnd);
+  void Run(core::TimePoint deadline, const core::Host::StopCondition& stop, bool earlyEnd);
 
  private:
   struct Watched {
@@ -47,7 +47,7 @@ class EventLoop {
     Handler handler;
   };
   // Handles every ready descriptor once; returns true if `stop()` held.
-  bool DispatchReady(const std::function<bool()>& stop);
+  bool DispatchReady(const core::Host::StopCondition& stop);
 
   int epoll_ = -1;
   int nextId_ = 1;

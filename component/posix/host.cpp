@@ -19,9 +19,10 @@ class PosixHost final : public core::Host {
   }
   core::TimePoint Now() override { return core::Clock::now(); }
   uint64_t CurrentThread() override { return static_cast<uint64_t>(syscall(SYS_gettid)); }
-  void ProcessMessages(core::TimePoint deadline, const std::function<bool()>& stop) override {
+  void ProcessMessages(core::TimePoint deadline, const core::Host::StopCondition& stop) override {
     loop_.Run(deadline, stop, earlyEnd_);
   }
+  bool PlainSteps() const override { return !earlyEnd_; }
   const core::AnsiCodePage& Ansi() override { return ansi_; }
 
   EventLoop& loop() { return loop_; }

@@ -14,34 +14,16 @@
 #include <utility>
 
 #include "errors.h"
+#include "mobi/line.h"
 
 namespace mobi::posix {
 namespace {
 
 using core::Raise;
+using namespace std::chrono_literals;
 
 std::string Why(int err) {
   return std::strerror(err);
-}
-
-bool SpeedOf(int32_t baud, speed_t& speed) {
-  static const std::pair<int32_t, speed_t> kSpeeds[] = {
-      {50, B50},           {75, B75},           {110, B110},         {134, B134},
-      {150, B150},         {200, B200},         {300, B300},         {600, B600},
-      {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-      {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
-      {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
-      {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
-      {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-      {3500000, B3500000}, {4000000, B4000000},
-  };
-  for (const auto& [b, s] : kSpeeds) {
-    if (b == baud) {
-      speed = s;
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace
@@ -86,9 +68,9 @@ void SerialControl::Open() {
   ioctl(fd, TIOCEXCL);
   fd_ = fd;
   device_ = path;
-  hungUp_ = false;
   try {
     ApplySettings();
+    SetForwarding(line::ReportedForwarding(path));
     tcflush(fd_, TCIFLUSH);
     timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (timer_ < 0) Raise(core::kDeviceNotOpen, "timerfd_create: " + Why(errno));
@@ -105,10 +87,7 @@ void SerialControl::Close() {
   if (timerWatch_) loop_.Unwatch(std::exchange(timerWatch_, 0));
   if (timer_ >= 0) ::close(std::exchange(timer_, -1));
   if (fd_ >= 0) {
-    if (!out_.empty()) {
-      // A last try for what the line has not taken; closing does not wait.
-      [[maybe_unused]] const auto n = ::write(fd_, out_.data(), out_.size());
-    }
+    Drain();
     // Exclusive mode outlives this descriptor while another one (a
     // simulator's, a line watcher's) keeps the line open: give it back.
     ioctl(fd_, TIOCNXCL);
@@ -118,81 +97,57 @@ void SerialControl::Close() {
   out_.clear();
 }
 
-void SerialControl::ApplySettings() {
-  termios tio{};
-  if (tcgetattr(fd_, &tio) < 0) Raise(core::kSetCommStateFailed, device_ + ": " + Why(errno));
-  cfmakeraw(&tio);
-  tio.c_cflag |= CLOCAL | CREAD;
-  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-  speed_t speed;
-  if (!SpeedOf(settings_.baud, speed)) {
-    Raise(core::kSetCommStateFailed,
-          std::to_string(settings_.baud) + " baud is not a speed this system supports");
-  }
-  cfsetispeed(&tio, speed);
-  cfsetospeed(&tio, speed);
-  switch (settings_.dataBits) {
-    case 5:
-      tio.c_cflag |= CS5;
+void SerialControl::Drain() {
+  if (out_.empty() || hungUp_) return;
+  const auto deadline = core::Clock::now() + core::LineTime(settings_, out_.size()) + 1s;
+  while (!out_.empty()) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - core::Clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd_, POLLOUT, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0 || (p.revents & (POLLHUP | POLLERR))) {
       break;
-    case 6:
-      tio.c_cflag |= CS6;
+    }
+    const ssize_t n = ::write(fd_, out_.data(), out_.size());
+    if (n > 0) {
+      out_.erase(out_.begin(), out_.begin() + n);
+    } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
       break;
-    case 7:
-      tio.c_cflag |= CS7;
-      break;
-    case 8:
-      tio.c_cflag |= CS8;
-      break;
-    default:
-      Raise(core::kSetCommStateFailed,
-            std::to_string(settings_.dataBits) + " data bits are not supported here");
-  }
-  switch (settings_.parity) {
-    case 'e':
-      tio.c_cflag |= PARENB;
-      break;
-    case 'o':
-      tio.c_cflag |= PARENB | PARODD;
-      break;
-    case 'm':
-      tio.c_cflag |= PARENB | CMSPAR | PARODD;
-      break;
-    case 's':
-      tio.c_cflag |= PARENB | CMSPAR;
-      break;
-    default:
-      break;
-  }
-  if (settings_.stopBits > 1) tio.c_cflag |= CSTOPB;
-  // Reads return what is there; O_NONBLOCK makes an empty read EAGAIN, so a
-  // read of 0 bytes means the line hung up.
-  tio.c_cc[VMIN] = 1;
-  tio.c_cc[VTIME] = 0;
-  if (tcsetattr(fd_, TCSANOW, &tio) < 0) {
-    Raise(core::kSetCommStateFailed, device_ + ": " + Why(errno));
+    }
   }
 }
 
-void SerialControl::SetInBufferCount(int32_t count) {
-  if (count != 0) Raise(core::kInvalidPropertyValue, "InBufferCount can only be set to 0");
-  if (!PortOpen()) Raise(core::kPortNotOpen, hungUp_ ? "the line hung up" : "");
+void SerialControl::ApplySettings() {
+  line::Configure(fd_, settings_);
+}
+
+void SerialControl::GatherReceived() {
+  uint8_t chunk[4096];
+  ssize_t n;
+  while ((n = ::read(fd_, chunk, sizeof chunk)) > 0) in_.insert(in_.end(), chunk, chunk + n);
+}
+
+void SerialControl::DiscardHeld() {
   in_.clear();
   tcflush(fd_, TCIFLUSH);
   ArmTimer(std::chrono::nanoseconds(0));
 }
 
-int32_t SerialControl::InBufferCount() {
-  return static_cast<int32_t>(in_.size());
-}
-
-core::ByteArray SerialControl::Input() {
+core::ByteArray SerialControl::TakeHeld() {
   ArmTimer(std::chrono::nanoseconds(0));
   return std::exchange(in_, {});
 }
 
-void SerialControl::Output(const core::ByteArray& bytes) {
-  if (!PortOpen()) Raise(core::kPortNotOpen, hungUp_ ? "the line hung up" : "");
+std::optional<core::TimePoint> SerialControl::ReplyDue() const {
+  if (!PortOpen() || in_.empty()) return std::nullopt;
+  return due_;
+}
+
+bool SerialControl::LineAlive() {
+  pollfd p{fd_, POLLIN, 0};
+  return poll(&p, 1, 0) <= 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+void SerialControl::Write(const core::ByteArray& bytes) {
   if (!out_.empty()) {
     out_.insert(out_.end(), bytes.begin(), bytes.end());
     return;
@@ -206,6 +161,8 @@ void SerialControl::Output(const core::ByteArray& bytes) {
       continue;
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       break;
+    } else if (n < 0 && errno == EIO) {
+      throw LineGone("COM" + std::to_string(port_) + " (" + device_ + ")");
     } else {
       Raise(core::kWriteError, device_ + ": " + Why(errno));
     }
@@ -232,22 +189,33 @@ void SerialControl::OnWritable() {
   if (out_.empty()) loop_.Modify(fdWatch_, EPOLLIN);
 }
 
-void SerialControl::OnReadable(uint32_t events) {
+void SerialControl::OnReadable(uint32_t events, bool continued) {
   if (events & EPOLLOUT) OnWritable();
   bool gone = (events & (EPOLLHUP | EPOLLERR)) != 0;
-  std::size_t got = 0;
+  core::ByteArray fresh;
   uint8_t chunk[4096];
   for (;;) {
     const ssize_t n = ::read(fd_, chunk, sizeof chunk);
     if (n > 0) {
-      in_.insert(in_.end(), chunk, chunk + n);
-      got += static_cast<std::size_t>(n);
+      fresh.insert(fresh.end(), chunk, chunk + n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     gone = true;  // 0 bytes or EIO: the other side is gone
     break;
+  }
+  const core::TimePoint now = core::Clock::now();
+  if (!fresh.empty() && !in_.empty() && !continued && now - lastByte_ >= GapFor(in_)) {
+    // The held bytes had been quiet for their gap before these were read
+    // (the gap's timer is handled late): they are a reply of their own.
+    ArmTimer(std::chrono::nanoseconds(0));
+    if (!RaiseOnComm()) return;
+    if (!PortOpen()) return;  // closed by a handler
+  }
+  if (!fresh.empty()) {
+    in_.insert(in_.end(), fresh.begin(), fresh.end());
+    lastByte_ = now;
   }
   if (gone) {
     HangUp();  // may destroy this
@@ -258,7 +226,7 @@ void SerialControl::OnReadable(uint32_t events) {
     RaiseOnComm();  // may destroy this
     return;
   }
-  if (got > 0) ArmTimer(core::QuietGap(settings_));
+  if (!fresh.empty()) ArmTimer(lastByte_ + GapFor(in_) - now);
 }
 
 void SerialControl::OnQuietGap() {
@@ -266,10 +234,12 @@ void SerialControl::OnQuietGap() {
   // in the same batch is stale: the timer has not run out.
   uint64_t expirations = 0;
   if (::read(timer_, &expirations, sizeof expirations) != sizeof expirations) return;
-  // Bytes that came with the timer push the gap on.
+  // Bytes that came with a timer handled in time push the gap on; after a
+  // late one they begin a new reply.
   pollfd p{fd_, POLLIN, 0};
   if (poll(&p, 1, 0) > 0) {
-    OnReadable(p.revents & (POLLHUP | POLLERR) ? EPOLLHUP : EPOLLIN);
+    const bool inTime = core::Clock::now() < due_ + 1ms;
+    OnReadable(p.revents & (POLLHUP | POLLERR) ? EPOLLHUP : EPOLLIN, inTime);
     return;
   }
   if (!in_.empty()) RaiseOnComm();  // may destroy this
@@ -277,6 +247,8 @@ void SerialControl::OnQuietGap() {
 
 void SerialControl::ArmTimer(std::chrono::nanoseconds after) {
   if (timer_ < 0) return;
+  if (after.count() != 0 && after < 1us) after = 1us;  // zero would disarm
+  due_ = core::Clock::now() + after;
   itimerspec when{};
   when.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
   when.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
@@ -284,23 +256,10 @@ void SerialControl::ArmTimer(std::chrono::nanoseconds after) {
 }
 
 void SerialControl::HangUp() {
-  const std::string device = device_;
-  core::ByteArray received = std::move(in_);
-  Close();
-  hungUp_ = true;
-  in_ = std::move(received);
-  try {
-    Raise(core::kReadError, "the line hung up (" + device + " was closed or unplugged)");
-  } catch (...) {
-    loop_.SetPendingError(std::current_exception());
-  }
+  const std::string name = "COM" + std::to_string(port_) + " (" + device_ + ")";
+  loop_.SetPendingError(std::make_exception_ptr(LineGone(name)));
   // What arrived before the hang-up is still handed over.
-  if (!in_.empty()) RaiseOnComm();  // may destroy this
-}
-
-void SerialControl::RaiseOnComm() {
-  auto handler = OnComm;  // a copy: this control may be destroyed by the call
-  if (handler) handler();
+  if (InBufferCount() > 0) RaiseOnComm();  // may destroy this
 }
 
 }  // namespace mobi::posix

@@ -1,8 +1,10 @@
 // The serial control on POSIX: a termios device in raw binary mode, opened
 // exclusively, written without blocking, read into an input buffer while the
 // thread processes messages. OnComm is raised once the line has been quiet
-// for the quiet gap (see settings.h), so that a reply paced at line rate is
-// handed over whole.
+// for the quiet gap (settings.h), so that a reply paced at line rate, or
+// forwarded in bursts by a USB adapter, is handed over whole. Where the
+// driver supports it the line asks for low latency, and the long gap follows
+// the forwarding interval the device reports (a USB adapter's latency timer).
 #pragma once
 
 #include <string>
@@ -18,10 +20,7 @@ class SerialControl final : public core::SerialControlBase {
   ~SerialControl() override;
 
   bool PortOpen() const override { return fd_ >= 0; }
-  void SetInBufferCount(int32_t count) override;
-  int32_t InBufferCount() override;
-  void Output(const core::ByteArray& bytes) override;
-  core::ByteArray Input() override;
+  std::optional<core::TimePoint> ReplyDue() const override;
 
   // The device path that port n stands for.
   static std::string DevicePath(int port);
@@ -32,14 +31,23 @@ class SerialControl final : public core::SerialControlBase {
   void Open() override;
   void Close() override;
   void ApplyOpenSettings() override { ApplySettings(); }
+  bool LineAlive() override;
+  void Write(const core::ByteArray& bytes) override;
+  std::size_t HeldCount() override { return in_.size(); }
+  core::ByteArray TakeHeld() override;
+  void DiscardHeld() override;
+  void GatherReceived() override;
+
   void ApplySettings();
-  void OnReadable(uint32_t events);
+  // `continued`: bytes that came with the gap's timer still belong to the
+  // held reply.
+  void OnReadable(uint32_t events, bool continued = false);
   void OnWritable();
   void OnQuietGap();
   void ArmTimer(std::chrono::nanoseconds after);
   void HangUp();
-  // Raises OnComm; the control may be gone when this returns.
-  void RaiseOnComm();
+  // Gives queued output its time to leave before the port closes.
+  void Drain();
 
   EventLoop& loop_;
   int fd_ = -1;
@@ -47,9 +55,10 @@ class SerialControl final : public core::SerialControlBase {
   int fdWatch_ = 0;
   int timerWatch_ = 0;
   std::string device_;
-  bool hungUp_ = false;
   core::ByteArray in_;
-  core::ByteArray out_;  // bytes the line has not taken yet
+  core::TimePoint lastByte_{};
+  core::TimePoint due_{};  // when the armed gap timer runs out
+  core::ByteArray out_;    // bytes the line has not taken yet
 };
 
 }  // namespace mobi::posix

@@ -120,7 +120,7 @@ std::unique_ptr<core::SerialControl> FakeHost::CreateSerialControl() {
   return control;
 }
 
-void FakeHost::ProcessMessages(core::TimePoint deadline, const std::function<bool()>& stop) {
+void FakeHost::ProcessMessages(core::TimePoint deadline, const core::Host::StopCondition& stop) {
   ++processCalls;
   for (;;) {
     auto next = events_.begin();
@@ -128,8 +128,9 @@ void FakeHost::ProcessMessages(core::TimePoint deadline, const std::function<boo
     if (next->first.first > now_) now_ = next->first.first;
     auto action = std::move(next->second);
     events_.erase(next);
+    const core::TimePoint began = now_;
     action();
-    if (stop()) return;
+    if (stop(began)) return;
   }
   if (deadline > now_) now_ = deadline;
 }

@@ -36,6 +36,8 @@ class FakeSerial final : public core::SerialControl {
   int32_t InBufferCount() override { return static_cast<int32_t>(in.size()); }
   void Output(const ByteArray& bytes) override;
   ByteArray Input() override { return std::exchange(in, {}); }
+  std::optional<core::TimePoint> ReplyDue() const override { return std::nullopt; }
+  core::QuietGaps Gaps() const override { return {}; }
 
   int16_t port = 0;
   std::u16string settings;
@@ -80,7 +82,7 @@ class FakeHost final : public core::Host {
   std::unique_ptr<core::SerialControl> CreateSerialControl() override;
   core::TimePoint Now() override { return now_; }
   uint64_t CurrentThread() override { return thread; }
-  void ProcessMessages(core::TimePoint deadline, const std::function<bool()>& stop) override;
+  void ProcessMessages(core::TimePoint deadline, const core::Host::StopCondition& stop) override;
   const core::AnsiCodePage& Ansi() override;
 
  private:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_host.h"
+#include "frmSMS.h"
 #include "modMain.h"
 #include "settings.h"
 
@@ -72,14 +73,14 @@ TEST_F(HelpersTest, AppendBytesKeepsTheFrontAndAddsTheSource) {
   EXPECT_EQ(empty, (ByteArray{1, 2}));
 }
 
-TEST_F(HelpersTest, WaitReplyCountsStepsWithoutAReply) {
+TEST_F(HelpersTest, WaitReplyCountsStepsWithoutAReplyInOneSleep) {
   EXPECT_EQ(mm::WaitReply(1000), 1010);
-  EXPECT_EQ(Host().processCalls, 101);
+  EXPECT_EQ(Host().processCalls, 1);
   EXPECT_EQ(Host().Elapsed(), 1010ms);
 
   Host().Reset();
   EXPECT_EQ(mm::WaitReply(5000), 5010);
-  EXPECT_EQ(Host().processCalls, 501);
+  EXPECT_EQ(Host().processCalls, 1);
 
   Host().Reset();
   EXPECT_EQ(mm::WaitReply(0), 10);
@@ -103,6 +104,30 @@ TEST_F(HelpersTest, WaitReplyReturnsTenPerStepBeforeTheReceipt) {
     EXPECT_EQ(mm::WaitReply(1000), 10 * (k - 1)) << "receipt in step " << k;
     EXPECT_EQ(Host().Elapsed(), std::chrono::milliseconds(10 * (k - 1) + 3));
   }
+}
+
+TEST_F(HelpersTest, WaitReplyCountsALongHandlerAsPartOfOneStep) {
+  // A handler busy for 300 ms (here: processing messages itself) moves the
+  // step boundaries on; a receipt whose handling began in step k counts
+  // 10 * (k - 1) however long that handling takes.
+  const auto busy = [] {
+    Host().ProcessMessages(Host().Now() + 300ms, [](auto) { return false; });
+  };
+  Host().At(Host().Now() + 23ms, busy);
+  Host().At(Host().Now() + 338ms, [] { mm::blnReceived = -1; });
+  EXPECT_EQ(mm::WaitReply(1000), 30);
+
+  Host().Reset();
+  Host().At(Host().Now() + 23ms, [&] {
+    busy();
+    mm::blnReceived = -1;
+  });
+  EXPECT_EQ(mm::WaitReply(1000), 20);
+
+  Host().Reset();
+  Host().At(Host().Now() + 23ms, busy);
+  EXPECT_EQ(mm::WaitReply(1000), 1010);
+  EXPECT_EQ(Host().Elapsed(), 1310ms);
 }
 
 TEST_F(HelpersTest, WaitReplyNearTheIntegerLimitDoesNotWrap) {
@@ -154,6 +179,35 @@ TEST(SettingsTest, QuietGapIsThreeCharacterTimesWithAFloor) {
   // 300 7E2: 11 bits, 3 characters = 110 ms.
   EXPECT_EQ(core::QuietGap(core::ParseSettings(u"300,e,7,2")), 110ms);
   EXPECT_EQ(core::LineTime(core::ParseSettings(u"9600,n,8,1"), 96), 100ms);
+}
+
+TEST(SettingsTest, TheLongGapCoversAnAdaptersForwarding) {
+  const auto fast = core::ParseSettings(u"115200,n,8,1");
+  EXPECT_EQ(core::QuietGapsOf(fast).whole, 5ms);
+  EXPECT_EQ(core::QuietGapsOf(fast).other, 25ms) << "16 ms forwarding when none is reported";
+  EXPECT_EQ(core::QuietGapsOf(fast, 1ms).other, 25ms) << "never below the default's";
+  EXPECT_EQ(core::QuietGapsOf(fast, 40ms).other, 49ms) << "a longer reported interval";
+  const auto slow = core::ParseSettings(u"300,e,7,2");
+  EXPECT_EQ(core::QuietGapsOf(slow).other, 110ms) << "never below the short gap";
+}
+
+TEST_F(HelpersTest, TheFormKnowsWhichRepliesAreWhole) {
+  const std::u16string tel = u"12345";
+  const auto whole = [&](const ByteArray& b) { return core::frmSMS::IsWholeReply(b, tel); };
+  EXPECT_TRUE(whole(ByteArray{0xAA, 0x14, 23}));
+  EXPECT_FALSE(whole(ByteArray{0xAA, 0x14}));
+  EXPECT_FALSE(whole(ByteArray{0xAA, 0x14, 23, 0}));
+  EXPECT_TRUE(whole(ByteArray{0xAA, 0x03}));
+  EXPECT_FALSE(whole(ByteArray{0xAA}));
+  for (auto text : {"OK", "SEND OK", "ERROR", "SUCCESS12345", "FAILURE12345"}) {
+    EXPECT_TRUE(whole(Chunk(1, text))) << text;
+  }
+  for (auto text : {"O", "SEND", "SUCCESS1234", "SUCCESS123456", "OK\r", "SUCCES"}) {
+    EXPECT_FALSE(whole(Chunk(1, text))) << text;
+  }
+  EXPECT_FALSE(whole(Chunk(0, "OK"))) << "an error text's end is unknown";
+  EXPECT_FALSE(core::frmSMS::IsWholeReply(Chunk(1, "SUCCESS123456789012"), u"123456789012"))
+      << "a report cannot name more than 11 characters";
 }
 
 }  // namespace

@@ -6,7 +6,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "error_number.h"
@@ -146,6 +149,98 @@ TEST_F(PosixIntegrationTest, WhatArrivedBeforeAHangUpIsStillHandled) {
   });
   Attach(peer, u"110,n,8,1");
   EXPECT_EQ(sms_->SendSMS(u"12345", u"x"), typeCustOK);
+}
+
+TEST_F(PosixIntegrationTest, RepliesInTwoBurstsArriveWhole) {
+  // A USB adapter forwards what it received in bursts up to its latency
+  // timer apart (16 ms by default): a reply not yet whole waits the long gap.
+  for (auto burst : {2ms, 10ms, 16ms}) {
+    PtyPeer peer([burst](PtyPeer& p, const Bytes& got) {
+      auto twoBursts = [&](const Bytes& reply, std::size_t split) {
+        p.Write(Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(split)));
+        p.Pause(std::chrono::duration_cast<std::chrono::milliseconds>(burst));
+        p.Write(Bytes(reply.begin() + static_cast<std::ptrdiff_t>(split), reply.end()));
+      };
+      if (got == Bytes{0xAA, 0x14}) twoBursts(Bytes{0xAA, 0x14, 23}, 1);
+      if (got.size() > 2 && got[1] == 0x02) {
+        twoBursts(Reply(1, "SEND OK"), 6);
+        p.Pause(30ms);
+        twoBursts(Reply(1, "SUCCESS12345"), 9);
+      }
+    });
+    Attach(peer);
+    EXPECT_EQ(sms_->MobiSignal(), 23) << burst.count() << " ms";
+    EXPECT_EQ(sms_->SendSMS(u"12345", u"x"), typeCustOK) << burst.count() << " ms";
+    sms_.reset();
+  }
+}
+
+TEST_F(PosixIntegrationTest, AHangUpBetweenCallsFailsTheNextOneAndInitializeRecovers) {
+  char dir[] = "/tmp/mobi-line-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string link = std::string(dir) + "/modem";
+  auto script = [](PtyPeer& p, const Bytes& got) {
+    if (got == Bytes{0xAA, 0x14}) p.Write(Bytes{0xAA, 0x14, 23});
+    if (got == Bytes{0xAA, 0x07}) {  // unplugged after the reset, between calls
+      p.Pause(20ms);
+      p.HangUp();
+    }
+  };
+  auto first = std::make_unique<PtyPeer>(script);
+  ASSERT_EQ(symlink(first->path().c_str(), link.c_str()), 0);
+  SetPortDevice(kPort, link);
+  sms_ = std::make_unique<clsSMS>();
+  sms_->Initialize(kPort, u"9600,n,8,1");
+  EXPECT_EQ(sms_->MobiSignal(), 23);
+  sms_->MobiReset();
+  std::this_thread::sleep_for(200ms);
+  std::string text;
+  const auto start = Clock::now();
+  EXPECT_EQ(ErrorNumberOf([&] { sms_->MobiSignal(); }, &text), 8020);
+  EXPECT_LT(Clock::now() - start, 100ms) << "at once, not after a wait";
+  EXPECT_NE(text.find("hung up"), std::string::npos) << text;
+  EXPECT_EQ(ErrorNumberOf([&] { sms_->MobiSignal(); }, &text), 8018);
+  EXPECT_NE(text.find("hung up"), std::string::npos) << text;
+
+  // The device comes back under the same path; the same object goes on.
+  first.reset();
+  PtyPeer second(script);
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(symlink(second.path().c_str(), link.c_str()), 0);
+  sms_->Initialize(kPort, u"9600,n,8,1");
+  EXPECT_EQ(sms_->MobiSignal(), 23);
+  sms_.reset();
+  unlink(link.c_str());
+  rmdir(dir);
+}
+
+TEST_F(PosixIntegrationTest, DoEventsDeliversAWaitingReplyInOneCall) {
+  PtyPeer peer([](PtyPeer& p, const Bytes& got) {
+    if (got == Ascii("one")) p.Write(Reply(0, "FIRST"));
+    if (got == Ascii("two")) {
+      p.Write(Reply(0, "FIRST"));
+      p.Pause(200ms);
+      p.Write(Reply(0, "SECOND"));
+    }
+  });
+  Attach(peer);
+  std::vector<std::u16string> events;
+  sms_->SubscribeSMSError([&](const std::u16string& text) { events.push_back(text); });
+  sms_->ATSend(u"one");
+  pollfd p{EventFd(), POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, 2000), 1);
+  std::this_thread::sleep_for(50ms);  // the reply is complete before the call
+  DoEvents();
+  EXPECT_EQ(events, std::vector<std::u16string>{u"FIRST"}) << "one call hands it over";
+
+  // A client's own 50 ms timer: each reply is its own event.
+  events.clear();
+  sms_->ATSend(u"two");
+  for (auto until = Clock::now() + 500ms; Clock::now() < until;) {
+    std::this_thread::sleep_for(50ms);
+    DoEvents();
+  }
+  EXPECT_EQ(events, (std::vector<std::u16string>{u"FIRST", u"SECOND"}));
 }
 
 TEST_F(PosixIntegrationTest, WritesDoNotBlockWhenTheLineBacksUp) {

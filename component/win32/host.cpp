@@ -17,9 +17,10 @@ class Win32Host final : public core::Host {
   }
   core::TimePoint Now() override { return core::Clock::now(); }
   uint64_t CurrentThread() override { return GetCurrentThreadId(); }
-  void ProcessMessages(core::TimePoint deadline, const std::function<bool()>& stop) override {
+  void ProcessMessages(core::TimePoint deadline, const core::Host::StopCondition& stop) override {
     loop_.Run(deadline, stop, earlyEnd_);
   }
+  bool PlainSteps() const override { return !earlyEnd_; }
   const core::AnsiCodePage& Ansi() override { return ansi_; }
 
   void SetEarlyEnd(bool early) { earlyEnd_ = early; }

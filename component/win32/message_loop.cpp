@@ -20,7 +20,7 @@ void MessageLoop::ThrowPending() {
   if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
 }
 
-bool MessageLoop::DispatchPending(const std::function<bool()>& stop, bool& quit) {
+bool MessageLoop::DispatchPending(const core::Host::StopCondition& stop, bool& quit) {
   MSG msg;
   while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -30,9 +30,10 @@ bool MessageLoop::DispatchPending(const std::function<bool()>& stop, bool& quit)
       quit = true;
       break;
     }
+    const core::TimePoint began = core::Clock::now();
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
-    if (stop()) {
+    if (stop(began)) {
       pendingError_ = nullptr;
       return true;
     }
@@ -41,7 +42,8 @@ bool MessageLoop::DispatchPending(const std::function<bool()>& stop, bool& quit)
   return false;
 }
 
-void MessageLoop::Run(core::TimePoint deadline, const std::function<bool()>& stop, bool earlyEnd) {
+void MessageLoop::Run(core::TimePoint deadline, const core::Host::StopCondition& stop,
+                      bool earlyEnd) {
   ThrowPending();  // left by a message that the client's own loop handled
   bool quit = false;
   if (!earlyEnd) {

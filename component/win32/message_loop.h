@@ -26,11 +26,11 @@ class MessageLoop {
   // holds; without it, sleeps to the deadline first. Either way, at the
   // deadline it handles what is pending and returns. A WM_QUIT is left in the
   // queue for the client's own loop.
-  void Run(core::TimePoint deadline, const std::function<bool()>& stop, bool earlyEnd);
+  void Run(core::TimePoint deadline, const core::Host::StopCondition& stop, bool earlyEnd);
 
  private:
   // Handles every pending message; true as soon as `stop()` holds.
-  bool DispatchPending(const std::function<bool()>& stop, bool& quit);
+  bool DispatchPending(const core::Host::StopCondition& stop, bool& quit);
   void ThrowPending();
 
   std::exception_ptr pendingError_;

@@ -3,9 +3,11 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "errors.h"
 
@@ -13,6 +15,7 @@ namespace mobi::win32 {
 namespace {
 
 using core::Raise;
+using mobi::Error;
 
 constexpr UINT kMsgReceived = WM_APP + 0x4D;  // "the I/O thread has something"
 constexpr const wchar_t* kWindowClass = L"MobiSerialControlWindow";
@@ -65,17 +68,18 @@ HMODULE ThisModule() {
 
 // ---- The open port and its I/O thread -------------------------------------------
 //
-// The I/O thread only reads: it waits for the first byte of a reply with a
-// one-byte overlapped read, takes whatever else is waiting, and posts one
-// notification once the line has been quiet for the gap (or the buffer is
-// full, or bytes have kept coming for kLongestHold). The owning thread writes
-// with overlapped writes of its own that it does not wait for.
+// The I/O thread only reads: it waits for the first byte with a one-byte
+// overlapped read, takes whatever else is waiting, and keeps what it read as
+// runs of bytes separated by at least the short quiet gap, each with the
+// times of its first and last byte. It posts a notification once the line
+// has been quiet for the short gap and again for the long one (or when the
+// buffer is full, or the line failed); the owning thread decides from the
+// runs which bytes form a reply and when it goes (settings.h). The owning
+// thread writes with overlapped writes of its own that it does not wait for.
 class PortIo {
  public:
-  static constexpr std::chrono::milliseconds kLongestHold{500};
-
-  PortIo(HANDLE port, HWND notify, std::chrono::nanoseconds gap)
-      : port_(port), notify_(notify), gap_(gap) {
+  PortIo(HANDLE port, HWND notify, core::QuietGaps gaps)
+      : port_(port), notify_(notify), gaps_(gaps) {
     wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     readEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     restEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -85,7 +89,7 @@ class PortIo {
       Raise(core::kDeviceNotOpen, "cannot create events: " + Why(error));
     }
     try {
-      thread_ = std::thread([this] { Run(); });
+      thread_ = std::thread([this] { Loop(); });
     } catch (const std::system_error& e) {
       CloseEvents();
       Raise(core::kDeviceNotOpen, std::string("cannot start the port's reader: ") + e.what());
@@ -96,7 +100,8 @@ class PortIo {
     stop_ = true;
     SetEvent(wake_);
     if (thread_.joinable()) thread_.join();
-    // Writes already queued still go out (each bounded by the write time-out).
+    // Writes already queued still go out, each bounded by the write
+    // time-out (its line time plus one second); a failed line ends them.
     for (auto& w : writes_) {
       DWORD n = 0;
       GetOverlappedResult(port_, &w->ov, &n, TRUE);
@@ -109,24 +114,31 @@ class PortIo {
 
   HANDLE handle() const { return port_; }
 
-  void SetQuietGap(std::chrono::nanoseconds gap) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    gap_ = gap;
+  void SetGaps(core::QuietGaps gaps) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      gaps_ = gaps;
+    }
+    SetEvent(wake_);
   }
 
-  size_t InputCount() {
+  std::vector<Run> TakeRuns() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return in_.size();
+    return std::exchange(runs_, {});
   }
 
-  core::ByteArray TakeInput() {
+  // The runs not yet taken, as one, and the time of their last byte.
+  std::optional<Run> Peek() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(in_, {});
+    if (runs_.empty()) return std::nullopt;
+    Run all{{}, runs_.front().first, runs_.back().last};
+    for (const Run& r : runs_) all.bytes.insert(all.bytes.end(), r.bytes.begin(), r.bytes.end());
+    return all;
   }
 
   void DiscardInput() {
     std::lock_guard<std::mutex> lock(mutex_);
-    in_.clear();
+    runs_.clear();
     PurgeComm(port_, PURGE_RXCLEAR);
   }
 
@@ -225,13 +237,29 @@ class PortIo {
     }
   }
 
-  void Run() {
+  // Keeps `got`, read at `now`, as part of the last run or as a new one.
+  size_t Keep(const core::ByteArray& got, core::TimePoint now, core::QuietGaps& gaps) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gaps = gaps_;
+    if (runs_.empty() || now - runs_.back().last >= gaps_.whole) {
+      runs_.push_back(Run{got, now, now});
+    } else {
+      runs_.back().bytes.insert(runs_.back().bytes.end(), got.begin(), got.end());
+      runs_.back().last = now;
+    }
+    size_t size = 0;
+    for (const Run& r : runs_) size += r.bytes.size();
+    return size;
+  }
+
+  void Loop() {
     uint8_t first = 0;
     OVERLAPPED ov{};
     ov.hEvent = readEvent_;
     bool reading = false;
-    bool holding = false;  // bytes handed to in_ but not yet notified
-    core::TimePoint lastByte{}, firstByte{};
+    int pending = 0;  // notifications still due for the last bytes: 2, 1, 0
+    core::TimePoint lastByte{};
+    core::QuietGaps gaps{};
     while (!stop_) {
       if (!reading) {
         ResetEvent(readEvent_);
@@ -242,13 +270,12 @@ class PortIo {
         reading = true;
       }
       DWORD timeout = INFINITE;
-      if (holding) {
-        std::chrono::nanoseconds gap;
+      if (pending > 0) {
         {
           std::lock_guard<std::mutex> lock(mutex_);
-          gap = gap_;
+          gaps = gaps_;
         }
-        const auto due = std::min(lastByte + gap, firstByte + kLongestHold);
+        const auto due = lastByte + (pending == 2 ? gaps.whole : gaps.other);
         const auto left = due - core::Clock::now();
         timeout =
             left <= core::Clock::duration::zero()
@@ -268,36 +295,25 @@ class PortIo {
         if (n == 0) continue;
         core::ByteArray got{first};
         const DWORD error = ReadRest(got);
-        size_t size;
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          in_.insert(in_.end(), got.begin(), got.end());
-          size = in_.size();
-        }
         lastByte = core::Clock::now();
-        if (!holding) firstByte = lastByte;
-        holding = true;
+        const size_t size = Keep(got, lastByte, gaps);
+        pending = 2;
         if (error) {
           Fail(error);
           return;
         }
-        if (size >= SerialControl::kInBufferSize) {
-          holding = false;
-          Notify();
-        }
+        if (size >= SerialControl::kInBufferSize) Notify();
       } else if (r == WAIT_TIMEOUT) {
-        // Bytes that came with the time-out push the gap on: the read has
+        // Bytes that came with the time-out belong to the run: the read has
         // completed, or the line holds bytes its completion has not shown yet.
         DWORD errors = 0;
         COMSTAT status{};
-        // (Not past the longest hold: then what is there goes now.)
-        if (core::Clock::now() < firstByte + kLongestHold &&
-            (WaitForSingleObject(readEvent_, 0) == WAIT_OBJECT_0 ||
-             (ClearCommError(port_, &errors, &status) && status.cbInQue > 0))) {
-          lastByte = core::Clock::now();
+        if (WaitForSingleObject(readEvent_, 0) == WAIT_OBJECT_0 ||
+            (ClearCommError(port_, &errors, &status) && status.cbInQue > 0)) {
           continue;
         }
-        holding = false;
+        --pending;
+        if (pending == 0 && gaps.whole >= gaps.other) continue;  // one gap: posted already
         Notify();
       } else if (r == WAIT_FAILED) {
         Fail(GetLastError());
@@ -317,9 +333,9 @@ class PortIo {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> posted_{false};
-  std::mutex mutex_;  // guards in_, gap_, failure_
-  core::ByteArray in_;
-  std::chrono::nanoseconds gap_;
+  std::mutex mutex_;  // guards runs_, gaps_, failure_
+  std::vector<Run> runs_;
+  core::QuietGaps gaps_;
   DWORD failure_ = 0;
   std::deque<std::unique_ptr<PendingWrite>> writes_;  // owning thread only
 };
@@ -359,13 +375,12 @@ std::wstring SerialControl::DevicePath(int port) {
 
 void SerialControl::ApplyOpenSettings() {
   ApplySettings(io_->handle(), name_);
-  io_->SetQuietGap(core::QuietGap(settings_));
+  io_->SetGaps(gaps_);
 }
 
 bool SerialControl::PortOpen() const {
   return io_ != nullptr;
 }
-
 void SerialControl::Open() {
   if (PortOpen()) Raise(core::kPortAlreadyOpen, name_);
   const std::wstring path = DevicePath(port_);
@@ -393,21 +408,22 @@ void SerialControl::Open() {
     throw;
   }
   SetupComm(h, kInBufferSize, kInBufferSize);
-  PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
+  // Only what was received: bytes a previous session queued for the line
+  // still go out.
+  PurgeComm(h, PURGE_RXCLEAR);
   try {
-    io_ = std::make_unique<PortIo>(h, window_, core::QuietGap(settings_));
+    io_ = std::make_unique<PortIo>(h, window_, gaps_);
   } catch (...) {
     CloseHandle(h);
     throw;
   }
   name_ = name;
-  hungUp_ = false;
-  leftOver_.clear();
 }
 
 void SerialControl::Close() {
   io_.reset();
-  leftOver_.clear();
+  held_.clear();
+  runs_.clear();
 }
 
 void SerialControl::ApplySettings(HANDLE h, const std::string& name) {
@@ -463,26 +479,54 @@ void SerialControl::ApplySettings(HANDLE h, const std::string& name) {
   }
 }
 
-void SerialControl::SetInBufferCount(int32_t count) {
-  if (count != 0) Raise(core::kInvalidPropertyValue, "InBufferCount can only be set to 0");
-  if (!PortOpen()) Raise(core::kPortNotOpen, hungUp_ ? "the line hung up" : "");
+bool SerialControl::LineAlive() {
+  if (io_->Failure()) return false;
+  DWORD errors = 0;
+  COMSTAT status{};
+  return ClearCommError(io_->handle(), &errors, &status) != 0;
+}
+
+void SerialControl::Write(const core::ByteArray& bytes) {
+  const DWORD error = io_->Write(bytes);
+  if (error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_NOT_CONNECTED ||
+      error == ERROR_BROKEN_PIPE || error == ERROR_OPERATION_ABORTED) {
+    throw LineGone(name_);
+  }
+  if (error) Raise(core::kWriteError, name_ + ": " + Why(error));
+}
+
+core::ByteArray SerialControl::TakeHeld() {
+  return std::exchange(held_, {});
+}
+
+void SerialControl::GatherReceived() {
+  for (Run& run : io_->TakeRuns()) runs_.push_back(std::move(run));
+  for (Run& run : runs_) held_.insert(held_.end(), run.bytes.begin(), run.bytes.end());
+  runs_.clear();
+}
+
+void SerialControl::DiscardHeld() {
+  held_.clear();
+  runs_.clear();
   io_->DiscardInput();
 }
 
-int32_t SerialControl::InBufferCount() {
-  if (!PortOpen()) return static_cast<int32_t>(leftOver_.size());
-  return static_cast<int32_t>(io_->InputCount());
-}
-
-core::ByteArray SerialControl::Input() {
-  if (!PortOpen()) return std::exchange(leftOver_, {});
-  return io_->TakeInput();
-}
-
-void SerialControl::Output(const core::ByteArray& bytes) {
-  if (!PortOpen()) Raise(core::kPortNotOpen, hungUp_ ? "the line hung up" : "");
-  const DWORD error = io_->Write(bytes);
-  if (error) Raise(core::kWriteError, name_ + ": " + Why(error));
+std::optional<core::TimePoint> SerialControl::ReplyDue() const {
+  if (!io_) return std::nullopt;
+  // As if everything read so far were one reply: a reply that the rest
+  // completes goes after the short gap.
+  core::ByteArray all = held_;
+  core::TimePoint last = heldLast_;
+  for (const Run& run : runs_) {
+    all.insert(all.end(), run.bytes.begin(), run.bytes.end());
+    last = run.last;
+  }
+  if (const auto pending = io_->Peek()) {
+    all.insert(all.end(), pending->bytes.begin(), pending->bytes.end());
+    last = pending->last;
+  }
+  if (all.empty()) return std::nullopt;
+  return last + GapFor(all);
 }
 
 LRESULT CALLBACK SerialControl::WindowProc(HWND window, UINT message, WPARAM wParam,
@@ -507,35 +551,35 @@ LRESULT CALLBACK SerialControl::WindowProc(HWND window, UINT message, WPARAM wPa
 void SerialControl::OnNotified() {
   if (!io_) return;  // closed since the notification was posted
   io_->NotificationTaken();
-  if (const DWORD failure = io_->Failure()) {
-    HangUp(failure);  // may destroy this
-    return;
-  }
-  if (io_->InputCount() > 0) RaiseOnComm();  // may destroy this
-}
-
-void SerialControl::HangUp(DWORD error) {
-  core::ByteArray received = io_->TakeInput();
-  const std::string name = name_;
-  Close();
-  hungUp_ = true;
-  leftOver_ = std::move(received);
-  try {
-    if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
-        error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_OPERATION_ABORTED) {
-      Raise(core::kReadError, "the line hung up (" + name + " was closed or unplugged)");
+  for (Run& run : io_->TakeRuns()) runs_.push_back(std::move(run));
+  while (io_) {
+    // The runs that continue the held bytes join them.
+    while (!runs_.empty() && (held_.empty() || runs_.front().first - heldLast_ < GapFor(held_))) {
+      held_.insert(held_.end(), runs_.front().bytes.begin(), runs_.front().bytes.end());
+      heldLast_ = runs_.front().last;
+      runs_.pop_front();
     }
-    Raise(core::kReadError, name + ": " + Why(error));
-  } catch (...) {
-    loop_.SetPendingError(std::current_exception());
+    // A run after the gap begins the next reply, so the held one is whole.
+    const bool due = !held_.empty() && (!runs_.empty() || held_.size() >= kInBufferSize ||
+                                        core::Clock::now() - heldLast_ >= GapFor(held_));
+    if (!due) break;
+    if (!OnComm) held_.clear();  // nobody listens
+    if (!RaiseOnComm()) return;  // destroyed by a handler
   }
-  // What arrived before the hang-up is still handed over.
-  if (!leftOver_.empty()) RaiseOnComm();  // may destroy this
+  if (io_ && io_->Failure()) {
+    loop_.SetPendingError(std::make_exception_ptr(HangUpError(io_->Failure())));
+    // What arrived before the hang-up is still handed over.
+    if (InBufferCount() > 0) RaiseOnComm();  // may destroy this
+  }
 }
 
-void SerialControl::RaiseOnComm() {
-  auto handler = OnComm;  // a copy: this control may be destroyed by the call
-  if (handler) handler();
+Error SerialControl::HangUpError(DWORD error) {
+  if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
+      error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_OPERATION_ABORTED ||
+      error == ERROR_BAD_COMMAND) {
+    return LineGone(name_);
+  }
+  return LineGone(name_, Why(error));
 }
 
 }  // namespace mobi::win32

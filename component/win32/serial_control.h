@@ -4,14 +4,17 @@
 //
 // Received bytes are read by a small I/O thread of the open port, which only
 // collects them and posts a notification to a hidden message-only window of
-// the thread that created the control, once the line has been quiet for the
-// quiet gap (see settings.h). OnComm runs from that window's procedure: on the
-// owning thread, and only while that thread processes messages.
+// the thread that created the control when the line has been quiet; the
+// owning thread then applies the quiet-gap rule (settings.h). OnComm runs from
+// that window's procedure: on the owning thread, and only while that thread
+// processes messages.
 #pragma once
 
 #include <windows.h>
 
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "message_loop.h"
@@ -21,6 +24,13 @@ namespace mobi::win32 {
 
 class PortIo;
 
+// Bytes read without a pause of the short quiet gap, with the times of the
+// first and last of them.
+struct Run {
+  core::ByteArray bytes;
+  core::TimePoint first, last;
+};
+
 class SerialControl final : public core::SerialControlBase {
  public:
   explicit SerialControl(MessageLoop& loop);
@@ -29,10 +39,7 @@ class SerialControl final : public core::SerialControlBase {
   SerialControl& operator=(const SerialControl&) = delete;
 
   bool PortOpen() const override;
-  void SetInBufferCount(int32_t count) override;
-  int32_t InBufferCount() override;
-  void Output(const core::ByteArray& bytes) override;
-  core::ByteArray Input() override;
+  std::optional<core::TimePoint> ReplyDue() const override;
 
   // The device path that port n stands for.
   static std::wstring DevicePath(int port);
@@ -44,20 +51,27 @@ class SerialControl final : public core::SerialControlBase {
   void Open() override;
   void Close() override;
   void ApplyOpenSettings() override;
+  bool LineAlive() override;
+  void Write(const core::ByteArray& bytes) override;
+  std::size_t HeldCount() override { return held_.size(); }
+  core::ByteArray TakeHeld() override;
+  void DiscardHeld() override;
+  void GatherReceived() override;
   // Line settings and time-outs of the open handle `h`.
   void ApplySettings(HANDLE h, const std::string& name);
-  // The I/O thread reported received bytes or a failure.
+  // The I/O thread reported received bytes or a failure: hands over every
+  // reply whose gap has passed.
   void OnNotified();
-  void HangUp(DWORD error);
-  // Raises OnComm; the control may be gone when this returns.
-  void RaiseOnComm();
+  // Closes the failed line; the error to report.
+  Error HangUpError(DWORD error);
 
   MessageLoop& loop_;
   HWND window_ = nullptr;
   std::string name_;  // "COM3 (\\.\COM3)", for error texts
-  bool hungUp_ = false;
-  core::ByteArray leftOver_;  // what arrived before a hang-up, still to hand over
   std::unique_ptr<PortIo> io_;
+  core::ByteArray held_;  // the reply being gathered
+  core::TimePoint heldLast_{};
+  std::deque<Run> runs_;  // read after the held reply's gap: the next replies
 };
 
 }  // namespace mobi::win32

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mobi/clsSMS.h"
+#include "mobi/line.h"
 
 namespace mobi::cli {
 
@@ -25,7 +26,8 @@ enum ExitCode : int {
   kExitRejected = 5,     // the terminal answered "ERROR" (send typeError; centre refused)
   kExitNoReport = 6,     // send: centre accepted, no delivery report (typeCenterOK)
   kExitUnconfirmed = 7,  // send: only "OK" or nothing at all within 5 s (typeSendOk)
-  kExitNoAnswer = 8,     // check: no answer within about 1 s
+  kExitNoAnswer = 8,     // check: no answer within about 1 s; signal, centre, send: the
+                         // terminal sent nothing at all (seen on the watched line)
 };
 
 // The exit codes as the help text and README list them.
@@ -77,16 +79,12 @@ inline constexpr size_t kMaxFrameBytes = 32768;
 // longer than the component can build.
 Payload PreparePayload(const Invocation& inv);
 
-// Checks a settings string "baud,parity,data,stop" the way the serial layer
-// reads it (baud 50-4000000; parity n, e, o, m or s; data bits 4-8; stop bits
-// 1, 1.5 or 2). The component ignores a refused settings string at Initialize
-// and opens the port with its previous settings, so the tool refuses it first.
-struct LineSettings {
-  int baud = 9600;
-  char parity = 'n';  // n, e, o, m or s
-  int data_bits = 8;
-  int stop_tenths = 10;  // 10, 15 or 20
-};
+// Checks a settings string "baud,parity,data,stop" against exactly what the
+// component accepts: its own parser, and the speeds and data bits this
+// system's serial layer sets. The component ignores refused settings at
+// Initialize (and opens the port with its previous settings, or not at all),
+// so the tool refuses them first, with the component's own description.
+using LineSettings = line::Settings;
 LineSettings CheckSettings(const std::string& settings);
 
 // Warnings worth printing before a send (a number the delivery report cannot

@@ -15,6 +15,7 @@
 #include "cli.h"
 #include "mobi/clsSMS.h"
 #include "mobi/events.h"
+#include "mobi/line.h"
 #include "mobi/version.h"
 #include "tap.h"
 #include "terminal/core/log.h"
@@ -47,22 +48,10 @@ std::string Stamp(double seconds) {
   return buf;
 }
 
-// Why a port did not open: Initialize keeps its failures to itself, so the
-// tool looks at the device the way the serial layer would.
-std::string DiagnosePort(const std::string& device, const std::string& settings) {
-  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return "cannot open " + device + ": " + std::strerror(errno);
-  std::string why;
-  termios t{};
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-    why = device + " is in use by another program";
-  else if (tcgetattr(fd, &t) != 0)
-    why = device + " is not a serial device: " + std::strerror(errno);
-  else
-    why = device + " opens, so the settings \"" + settings +
-          "\" were probably refused (expected baud,parity,data,stop such as 9600,n,8,1)";
-  close(fd);
-  return why;
+std::string Millis(std::chrono::nanoseconds d) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f ms", std::chrono::duration<double, std::milli>(d).count());
+  return buf;
 }
 
 class Runner {
@@ -87,6 +76,7 @@ class Runner {
       try {
         tap_ = std::make_unique<LineTap>(
             device, CheckSettings(inv_.settings),
+            inv_.command == Command::kSend ? payload_.number : std::u16string(),
             [this](const terminal::Bytes& chunk) { OnChunk(chunk); },
             [this](const terminal::Bytes& request) { OnRequest(request); },
             [this](const std::string& note) { rep_.Note(note); });
@@ -159,7 +149,10 @@ class Runner {
                e.kind == terminal::Event::Kind::kHangup) {
       rep_.Note("simulator: " + terminal::FormatEvent(e, origin_));
     }
-    if (e.kind == terminal::Event::Kind::kReplied) ReportReply(e.reply);
+    if (e.kind == terminal::Event::Kind::kReplied) {
+      replies_ += 1;
+      ReportReply(e.reply);
+    }
   }
 
   // Called on the line watch's thread for each reply chunk from the terminal.
@@ -223,7 +216,10 @@ class Runner {
     sms.SubscribeSMSError([this](const std::u16string& m) { OnSmsError(m); });
     std::u16string settings(inv_.settings.begin(), inv_.settings.end());
     sms.Initialize(static_cast<int16_t>(port), settings);
+    init_failure_ = line::LastInitializeFailure();
+    if (inv_.verbose) ReportGaps();
     StartClock();
+    heard_before_ = Heard();
     switch (inv_.command) {
       case Command::kCheck: {
         const std::string text = Utf8(sms.MobiCheck());
@@ -235,6 +231,7 @@ class Runner {
       }
       case Command::kSignal: {
         const int level = sms.MobiSignal();
+        if (level == 0 && Silent()) return NoReply("signal", {{"level", Num(level)}});
         rep_.Emit("signal: " + std::to_string(level) +
                       (level == 0 ? " (no answer, or no signal at all)" : ""),
                   Result({{"level", Num(level)}}, kExitOk));
@@ -242,6 +239,7 @@ class Runner {
       }
       case Command::kCentre: {
         const bool ok = sms.SetMobiCode(payload_.number);
+        if (ok && Silent()) return NoReply("centre", {{"accepted", "true"}});
         const int code = ok ? kExitOk : kExitRejected;
         rep_.Emit(ok ? "centre: stored " + destination_ + " (the terminal did not refuse it)"
                      : "centre: refused, the terminal answered ERROR",
@@ -275,6 +273,10 @@ class Runner {
     const enuStatus_Type status = sms.SendSMS(payload_.number, payload_.text);
     if (tap_) tap_->Flush();
     sending_ = false;
+    if (status == typeSendOk && Silent()) {
+      return NoReply(
+          "send", {{"status", Str(StatusName(status))}, {"value", Num(static_cast<int>(status))}});
+    }
     const int code = ExitCodeForStatus(status);
     const double t = Elapsed();
     rep_.Emit(Stamp(t) + "result: " + StatusName(status) + " = " +
@@ -303,6 +305,54 @@ class Runner {
     return kExitOk;
   }
 
+  // What the tool has seen come from the terminal: bytes on the watched line,
+  // or replies of the simulator; nothing when it cannot see the line.
+  std::optional<uint64_t> Heard() const {
+    if (tap_) return tap_->BytesFromTerminal();
+    if (simulator_) return replies_.load();
+    return std::nullopt;
+  }
+  // The terminal sent nothing at all during the call (and the tool saw it).
+  bool Silent() {
+    if (tap_) tap_->Flush();
+    const auto now = Heard();
+    return now && heard_before_ && *now == *heard_before_;
+  }
+
+  int NoReply(const char* command, std::vector<Field> fields) {
+    const double t = Elapsed();
+    rep_.Emit(std::string(command) + ": no reply came from the terminal (nothing arrived in " +
+                  Cell(t) + " s)",
+              Result(std::move(fields), kExitNoAnswer));
+    return kExitNoAnswer;
+  }
+  static std::string Cell(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", v);
+    return buf;
+  }
+
+  void ReportGaps() {
+    const auto gaps = line::OpenPortGaps();
+    if (!gaps) return;
+    std::string text = "line: quiet gaps " + Millis(gaps->whole) +
+                       " for a reply known to be "
+                       "whole, " +
+                       Millis(gaps->other) + " for others";
+    std::vector<Field> fields = {{"event", Str("gaps")},
+                                 {"whole_ms", Num(gaps->whole.count() / 1e6, 3)},
+                                 {"other_ms", Num(gaps->other.count() / 1e6, 3)}};
+    if (tap_) {
+      const auto forwarding = tap_->forwarding();
+      text += "; the line watch cuts the device's replies at " + Millis(tap_->gaps().whole) +
+              " and " + Millis(tap_->gaps().other) +
+              (forwarding.count() ? " (it forwards every " + Millis(forwarding) + ")"
+                                  : " (it reports no forwarding interval)");
+      fields.push_back({"watch_other_ms", Num(tap_->gaps().other.count() / 1e6, 3)});
+    }
+    rep_.Emit(text, fields, true);
+  }
+
   std::vector<Field> Result(std::vector<Field> fields, int code) const {
     fields.insert(fields.begin(), {{"event", Str("result")}, {"command", Str(CommandName())}});
     fields.push_back({"exit_code", Num(code)});
@@ -314,8 +364,11 @@ class Runner {
     std::string text = "error " + std::to_string(e.number()) + ": " + e.what();
     if (IsPortError(e.number())) {
       code = kExitPort;
-      if (e.number() == 8012 || e.number() == 8018)
-        text += "\nmobi: the port did not open: " + DiagnosePort(device, inv_.settings);
+      if ((e.number() == 8012 || e.number() == 8018) && init_failure_) {
+        // Initialize ignored why; the component kept it.
+        text += "\nmobi: the port did not open: error " + std::to_string(init_failure_->number()) +
+                ": " + init_failure_->what() + " (" + device + ")";
+      }
     } else if (e.number() == 5 || e.number() == 6 || e.number() == 9) {
       code = kExitUsage;  // the component refused the input before writing it
     }
@@ -337,6 +390,9 @@ class Runner {
   std::atomic<bool> sending_{false};
   std::unique_ptr<terminal::TerminalServer> simulator_;
   std::unique_ptr<LineTap> tap_;
+  std::atomic<uint64_t> replies_{0};  // replies the simulator wrote
+  std::optional<uint64_t> heard_before_;
+  std::optional<Error> init_failure_;
 };
 
 }  // namespace

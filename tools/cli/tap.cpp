@@ -8,7 +8,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,78 +17,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-speed_t Speed(int baud) {
-  switch (baud) {
-    case 50:
-      return B50;
-    case 75:
-      return B75;
-    case 110:
-      return B110;
-    case 134:
-      return B134;
-    case 150:
-      return B150;
-    case 200:
-      return B200;
-    case 300:
-      return B300;
-    case 600:
-      return B600;
-    case 1200:
-      return B1200;
-    case 1800:
-      return B1800;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    case 460800:
-      return B460800;
-    case 500000:
-      return B500000;
-    case 576000:
-      return B576000;
-    case 921600:
-      return B921600;
-    case 1000000:
-      return B1000000;
-    case 1152000:
-      return B1152000;
-    case 1500000:
-      return B1500000;
-    case 2000000:
-      return B2000000;
-    case 2500000:
-      return B2500000;
-    case 3000000:
-      return B3000000;
-    case 3500000:
-      return B3500000;
-    case 4000000:
-      return B4000000;
-    default:
-      return B0;
-  }
-}
-
 }  // namespace
 
-LineTap::LineTap(const std::string& device, const LineSettings& s, ChunkSink on_chunk,
-                 ChunkSink on_request, NoteSink on_note)
+LineTap::LineTap(const std::string& device, const LineSettings& s, std::u16string destination,
+                 ChunkSink on_chunk, ChunkSink on_request, NoteSink on_note)
     : device_(device),
+      destination_(std::move(destination)),
       on_chunk_(std::move(on_chunk)),
       on_request_(std::move(on_request)),
       on_note_(std::move(on_note)) {
@@ -105,28 +38,16 @@ LineTap::LineTap(const std::string& device, const LineSettings& s, ChunkSink on_
   termios t{};
   if (tcgetattr(fd_, &t) != 0) fail(std::string("not a serial device: ") + std::strerror(errno));
   ioctl(fd_, TIOCEXCL);
-  const speed_t speed = Speed(s.baud);
-  if (speed == B0) fail(std::to_string(s.baud) + " baud is not a standard rate here; use --direct");
-  cfmakeraw(&t);
-  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-  t.c_cflag |= CLOCAL | CREAD;
-  static constexpr tcflag_t kSizes[] = {CS5, CS5, CS5, CS5, CS5, CS5, CS6, CS7, CS8};
-  t.c_cflag |= kSizes[std::clamp(s.data_bits, 5, 8)];
-  if (s.parity == 'e') t.c_cflag |= PARENB;
-  if (s.parity == 'o') t.c_cflag |= PARENB | PARODD;
-  if (s.parity == 'm') t.c_cflag |= PARENB | PARODD | CMSPAR;
-  if (s.parity == 's') t.c_cflag |= PARENB | CMSPAR;
-  if (s.stop_tenths > 10) t.c_cflag |= CSTOPB;
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
-  cfsetispeed(&t, speed);
-  cfsetospeed(&t, speed);
-  if (tcsetattr(fd_, TCSANOW, &t) != 0)
-    fail(std::string("cannot set the line settings: ") + std::strerror(errno));
-  // The same quiet gap as the serial layer: three character times, at least 5 ms.
-  const double bits = 1 + s.data_bits + (s.parity == 'n' ? 0 : 1) + s.stop_tenths / 10.0;
-  gap_ = std::max(std::chrono::nanoseconds(static_cast<int64_t>(3 * bits * 1e9 / s.baud)),
-                  std::chrono::nanoseconds(std::chrono::milliseconds(5)));
+  try {
+    line::Configure(fd_, s);  // exactly as the component sets its port
+  } catch (const Error& e) {
+    fail(e.what());
+  }
+  // Chunks follow the component's own quiet-gap rule, with the forwarding
+  // interval of the device itself: the component, reading the watch's
+  // pseudo-terminal, cannot see it.
+  forwarding_ = line::ReportedForwarding(device);
+  gaps_ = line::QuietGaps(s, forwarding_);
   wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake_fd_ < 0) fail(std::string("eventfd: ") + std::strerror(errno));
 }
@@ -173,6 +94,10 @@ bool LineTap::Forward(int to, const uint8_t* data, size_t size) {
   return true;
 }
 
+std::chrono::nanoseconds LineTap::GapFor(const terminal::Bytes& chunk) const {
+  return line::IsWholeReply(chunk, destination_) ? gaps_.whole : gaps_.other;
+}
+
 void LineTap::Flush() {
   std::lock_guard lock(mutex_);
   if (!chunk_.empty()) on_chunk_(chunk_);
@@ -186,7 +111,7 @@ void LineTap::Run() {
     {
       std::lock_guard lock(mutex_);
       if (!chunk_.empty()) {
-        const auto left = last_ + gap_ - Clock::now();
+        const auto left = last_ + GapFor(chunk_) - Clock::now();
         timeout = static_cast<int>(
             std::max<int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
       }
@@ -200,7 +125,7 @@ void LineTap::Run() {
     }
     {
       std::lock_guard lock(mutex_);
-      if (!chunk_.empty() && Clock::now() >= last_ + gap_) {
+      if (!chunk_.empty() && Clock::now() >= last_ + GapFor(chunk_)) {
         on_chunk_(chunk_);
         chunk_.clear();
       }
@@ -218,6 +143,7 @@ void LineTap::Run() {
     if (fds[0].revents) {  // from the terminal
       const ssize_t n = read(fd_, buffer, sizeof buffer);
       if (n > 0) {
+        from_terminal_ += static_cast<uint64_t>(n);
         if (!Forward(pty_.master(), buffer, static_cast<size_t>(n)))
           on_note_("line watch: the component's input is full; " + std::to_string(n) +
                    " byte(s) lost");

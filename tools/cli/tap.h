@@ -30,8 +30,9 @@ class LineTap {
   // TapError naming the device and the cause.
   // `on_chunk` gets each reply chunk from the terminal, `on_request` each
   // piece the component writes; both run on the tap's thread.
-  LineTap(const std::string& device, const LineSettings& settings, ChunkSink on_chunk,
-          ChunkSink on_request, NoteSink on_note);
+  // `destination`: the number of the send, if any, for the quiet-gap rule.
+  LineTap(const std::string& device, const LineSettings& settings, std::u16string destination,
+          ChunkSink on_chunk, ChunkSink on_request, NoteSink on_note);
   ~LineTap();
   LineTap(const LineTap&) = delete;
   LineTap& operator=(const LineTap&) = delete;
@@ -46,6 +47,11 @@ class LineTap {
   // Reports the reply chunk collected so far at once, without waiting for the
   // quiet gap: the component has handed it over already when its call returned.
   void Flush();
+  // Bytes that came from the terminal so far.
+  uint64_t BytesFromTerminal() const { return from_terminal_; }
+  // The gaps the watch cuts chunks by, and the device's reported forwarding.
+  line::Gaps gaps() const { return gaps_; }
+  std::chrono::nanoseconds forwarding() const { return forwarding_; }
 
  private:
   void Run();
@@ -55,7 +61,12 @@ class LineTap {
   int fd_ = -1;
   int wake_fd_ = -1;
   terminal::PtyPair pty_;
-  std::chrono::nanoseconds gap_;
+  std::chrono::nanoseconds GapFor(const terminal::Bytes& chunk) const;
+
+  std::u16string destination_;
+  line::Gaps gaps_;
+  std::chrono::nanoseconds forwarding_{0};
+  std::atomic<uint64_t> from_terminal_{0};
   ChunkSink on_chunk_;
   ChunkSink on_request_;
   NoteSink on_note_;

@@ -104,7 +104,10 @@ class MOBI_API clsSMS {
 MOBI_API void SetPortDevice(int port, std::string path);
 
 // Processes the thread's pending messages: hands received replies to the
-// component, which may raise SMSError. Returns at once when nothing is pending.
+// component, which may raise SMSError. A reply that was complete when it was
+// called is handed over by this one call: it waits at most one quiet gap for
+// a reply whose bytes it has begun to read. Returns at once when nothing is
+// pending.
 MOBI_API void DoEvents();
 
 }  // namespace mobi

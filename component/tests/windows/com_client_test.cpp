@@ -761,6 +761,32 @@ TEST_F(HangUp, AHangUpDuringAWaitEndsTheCallWithTheSerialError) {
   EXPECT_EQ(sms->MobiReset(), VbError(8018));
 }
 
+// A line like a USB adapter's (line.peer): replies forwarded in two bursts
+// 16 ms apart arrive whole, and a hang-up while no call waits fails the next
+// call at once with the hang-up, later ones with "port not open".
+class Line : public Terminal {
+ protected:
+  const wchar_t* Settings() const override { return L"9600,n,8,1"; }
+};
+
+TEST_F(Line, BurstsArriveWholeAndAHangUpBetweenCallsFailsTheNextOne) {
+  short level = 0;
+  ASSERT_EQ(sms->MobiSignal(&level), S_OK);
+  EXPECT_EQ(level, 23);
+  Bstr tel(L"12345"), data(L"x");
+  ::mobi::enuStatus_Type status{};
+  ASSERT_EQ(sms->SendSMS(tel.get(), data.get(), &status), S_OK);
+  EXPECT_EQ(status, ::mobi::typeCustOK);
+  ASSERT_EQ(sms->MobiReset(), S_OK);
+  Sleep(500);  // the terminal hangs up meanwhile; nothing processes messages
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(sms->MobiSignal(&level), VbError(8020));
+  EXPECT_LT(GetTickCount() - start, 500u) << "at once, not after the wait";
+  EXPECT_NE(LastErrorDescription().find(L"hung up"), std::wstring::npos)
+      << Narrow(LastErrorDescription());
+  EXPECT_EQ(sms->MobiReset(), VbError(8018));
+}
+
 // End to end with the terminal simulator (mobi-terminal --error-text "LOW
 // BALANCE"): the error text that comes during a send reaches the sink before
 // SendSMS returns, and the send still ends on its delivery report.

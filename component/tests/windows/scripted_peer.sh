@@ -7,6 +7,9 @@
 #   send HEX...     write these bytes in one write
 #   pace MS HEX...  write them one byte at a time, MS milliseconds apart (a
 #                   reply paced at line rate)
+#   burst MS HEX... / HEX...
+#                   write the bytes before the slash, wait MS milliseconds,
+#                   write the rest (a reply forwarded in two bursts)
 #   pause MS        wait MS milliseconds
 #   hold            keep the line open until stopped
 #   hangup          close the line
@@ -38,7 +41,7 @@ read_hex() {
 send_hex() {
   local hex=$1 out="" i
   for ((i = 0; i < ${#hex}; i += 2)); do out+="\\x${hex:i:2}"; done
-  printf "$out"
+  printf '%b' "$out"
 }
 
 export LC_ALL=C
@@ -50,7 +53,7 @@ while IFS= read -r -u 8 line || [ -n "$line" ]; do
   read -r verb rest <<<"$line"
   [ -z "${verb:-}" ] && continue
   interval=0
-  if [ "$verb" = pace ]; then read -r interval rest <<<"$rest"; fi
+  if [ "$verb" = pace ] || [ "$verb" = burst ]; then read -r interval rest <<<"$rest"; fi
   hex=$(tr -d ' ' <<<"$rest" | tr 'A-F' 'a-f')
   case $verb in
     expect)
@@ -60,6 +63,9 @@ while IFS= read -r -u 8 line || [ -n "$line" ]; do
     send) send_hex "$hex" ;;
     pace)
       for ((i = 0; i < ${#hex}; i += 2)); do send_hex "${hex:i:2}"; pause_ms "$interval"; done ;;
+    burst)
+      first=${hex%%/*} second=${hex#*/}
+      send_hex "$first"; pause_ms "$interval"; send_hex "$second" ;;
     pause) pause_ms "$rest" ;;
     hold) echo ok >>"$result"; while :; do pause_ms 60000; done ;;
     hangup) echo ok >>"$result"; exit 0 ;;
