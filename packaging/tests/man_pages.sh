@@ -14,6 +14,11 @@ missing=$(comm -23 <(printf '%s\n' "$from_help") <(printf '%s\n' "$from_page"))
 stale=$(comm -13 <(printf '%s\n' "$from_help") <(printf '%s\n' "$from_page"))
 [ -z "$missing" ] || { printf '%s: options in --help but not in %s:\n%s\n' "$name" "$page" "$missing" >&2; status=1; }
 [ -z "$stale" ] || { printf '%s: options in %s but not in --help:\n%s\n' "$name" "$page" "$stale" >&2; status=1; }
+# Exit codes listed one per line ("  N  meaning") are each described too.
+codes_help=$("$tool" --help | sed -n '/^Exit codes:$/,$ s/^  \([0-9][0-9]*\)  .*/\1/p' | sort -u)
+codes_page=$(sed -n '/^\.SH EXIT STATUS/,/^\.SH [^E]/ s/^\.B \([0-9][0-9]*\)$/\1/p' "$page" | sort -u)
+[ "$codes_help" = "$codes_page" ] \
+  || { printf '%s: exit codes differ: --help has %s, %s has %s\n' "$name" "$(tr "\n" " " <<<"$codes_help")" "$page" "$(tr "\n" " " <<<"$codes_page")" >&2; status=1; }
 version=$("$tool" --version | awk '{ print $NF }')
 grep -q "^\.TH .*\"mobi $version\"" "$page" \
   || { printf '%s: %s does not carry version %s\n' "$name" "$page" "$version" >&2; status=1; }
