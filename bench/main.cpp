@@ -19,6 +19,7 @@
 #include "mobi/bench.h"
 #include "mobi/clsSMS.h"
 #include "mobi/line.h"
+#include "mobi/version.h"
 #include "terminal/posix/server.h"
 
 namespace {
@@ -283,7 +284,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       o.baud = static_cast<int>(v);
     else if (a == "--no-cpu")
       o.cpu = false;
-    else {
+    else if (a == "--version") {
+      std::printf("mobi-bench %s\n", MOBI_VERSION_STRING);
+      std::exit(0);
+    } else {
       std::printf(
           "Usage: mobi-bench [--iterations N] [--sends N] [--round-trip-seconds S]\n"
           "                  [--burst-sends N] [--baud 9600|115200] [--no-cpu]\n"
@@ -292,7 +296,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
           "  --round-trip-seconds S  how long to count MobiSignal round trips (2)\n"
           "  --burst-sends N         SendSMS calls per burst gap (50)\n"
           "  --baud B                only this rate (both by default)\n"
-          "  --no-cpu                skip the 5 s waits for a report that never comes\n");
+          "  --no-cpu                skip the 5 s waits for a report that never comes\n"
+          "  --version               the version\n");
       return a == "--help" || a == "-h" ? (std::exit(0), false) : false;
     }
   }

@@ -8,6 +8,7 @@
 
 #include "app_loader.h"
 #include "dl_binder.h"
+#include "mobi/version.h"
 #include "qt_backend.h"
 #include "rt/runtime.h"
 
@@ -23,6 +24,7 @@ const char* const kUsage =
     "  --app LIBRARY  the application library to run (default: libmobiapp.so in\n"
     "                 the lib directory beside this program's directory)\n"
     "  --help         this text\n"
+    "  --version      the version\n"
     "\n"
     "COMMANDLINE is handed to the application's open event (which ignores it).\n"
     "\n"
@@ -44,6 +46,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!std::strcmp(argv[i], "--version")) {
+      std::printf("mobiapp %s\n", MOBI_VERSION_STRING);
       return 0;
     }
     if (!std::strcmp(argv[i], "--app")) {
