@@ -27,7 +27,7 @@ std::atomic<int> g_liveObjects{0};
 void ClaimOwnership(uint64_t me) {
   uint64_t expected = 0;
   if (!g_ownerThread.compare_exchange_strong(expected, me) && expected != me) {
-    core::Raise(core::kWrongThread,
+    core::Raise(mobi::kWrongThread,
                 "another thread owns the component's live objects; create and use every "
                 "clsSMS on one thread");
   }
@@ -70,7 +70,7 @@ struct clsSMS::Impl : core::MobiErrorListener {
 
   void CheckThread() const {
     if (PlatformHost().CurrentThread() != thread) {
-      core::Raise(core::kWrongThread, "this clsSMS belongs to another thread");
+      core::Raise(mobi::kWrongThread, "this clsSMS belongs to another thread");
     }
   }
 
@@ -205,7 +205,7 @@ int16_t clsSMS::MobiSignal() {
   if (!(rounded >= -32768 && rounded <= 32767)) {
     std::string text;
     for (char16_t c : modMain::strReply) text += c < 0x80 ? static_cast<char>(c) : '?';
-    core::Raise(core::kOverflow, "the signal reply \"" + text + "\" is outside -32768 to 32767");
+    core::Raise(mobi::kOverflow, "the signal reply \"" + text + "\" is outside -32768 to 32767");
   }
   return static_cast<int16_t>(rounded);
 }
@@ -216,7 +216,7 @@ void clsSMS::ATSend(std::u16string ATCMD) {
   auto form = frmSMS::Load();
   auto bytes = PlatformHost().Ansi().Encode(ATCMD);
   if (!bytes) {
-    core::Raise(core::kInvalidProcedureCall,
+    core::Raise(mobi::kInvalidProcedureCall,
                 "the command has a character that the ANSI code page cannot encode");
   }
   form->MSComm1().Output(*bytes);
@@ -238,7 +238,7 @@ void DoEvents() {
   core::Host& host = PlatformHost();
   const uint64_t owner = g_ownerThread;
   if (owner != 0 && owner != host.CurrentThread()) {
-    core::Raise(core::kWrongThread, "DoEvents belongs on the thread that owns the clsSMS objects");
+    core::Raise(mobi::kWrongThread, "DoEvents belongs on the thread that owns the clsSMS objects");
   }
   host.ProcessMessages(host.Now(), [](core::TimePoint) { return false; });
   // A reply begun before the call is handed over within it: the call waits

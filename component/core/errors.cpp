@@ -1,6 +1,6 @@
 #include "errors.h"
 
-namespace mobi::core {
+namespace mobi {
 
 const char* StandardText(int32_t number) {
   switch (number) {
@@ -10,6 +10,10 @@ const char* StandardText(int32_t number) {
       return "Overflow";
     case kSubscriptOutOfRange:
       return "Subscript out of range";
+    case kOutOfMemory:
+      return "Out of memory";
+    case kInternalError:
+      return "Internal error";
     case kInvalidPropertyValue:
       return "Invalid property value";
     case kPortOpenNotAllowed:
@@ -36,6 +40,10 @@ const char* StandardText(int32_t number) {
       return "Unknown error";
   }
 }
+
+}  // namespace mobi
+
+namespace mobi::core {
 
 void Raise(int32_t number, const std::string& detail) {
   std::string text = StandardText(number);

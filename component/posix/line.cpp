@@ -48,7 +48,7 @@ tcflag_t SizeOf(int dataBits) {
     case 8:
       return CS8;
     default:
-      core::Raise(core::kSetCommStateFailed,
+      core::Raise(mobi::kSetCommStateFailed,
                   std::to_string(dataBits) + " data bits are not supported here");
   }
 }
@@ -56,7 +56,7 @@ tcflag_t SizeOf(int dataBits) {
 speed_t Speed(int32_t baud) {
   speed_t speed;
   if (!SpeedOf(baud, speed)) {
-    core::Raise(core::kSetCommStateFailed,
+    core::Raise(mobi::kSetCommStateFailed,
                 std::to_string(baud) + " baud is not a speed this system supports");
   }
   return speed;
@@ -73,7 +73,7 @@ void Configure(int fd, const Settings& settings) {
   const speed_t speed = Speed(settings.baud);
   const tcflag_t size = SizeOf(settings.dataBits);
   termios tio{};
-  if (tcgetattr(fd, &tio) < 0) core::Raise(core::kSetCommStateFailed, std::strerror(errno));
+  if (tcgetattr(fd, &tio) < 0) core::Raise(mobi::kSetCommStateFailed, std::strerror(errno));
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -102,7 +102,7 @@ void Configure(int fd, const Settings& settings) {
   tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (tcsetattr(fd, TCSANOW, &tio) < 0) {
-    core::Raise(core::kSetCommStateFailed, std::strerror(errno));
+    core::Raise(mobi::kSetCommStateFailed, std::strerror(errno));
   }
   // Low latency where the driver has it (a USB adapter then forwards what it
   // receives every millisecond); a line without it (a pseudo-terminal)

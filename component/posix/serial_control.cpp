@@ -41,29 +41,29 @@ std::string SerialControl::DevicePath(int port) {
 
 void SerialControl::Open() {
   if (PortOpen())
-    Raise(core::kPortAlreadyOpen, "COM" + std::to_string(port_) + " (" + device_ + ")");
+    Raise(mobi::kPortAlreadyOpen, "COM" + std::to_string(port_) + " (" + device_ + ")");
   const std::string path = DevicePath(port_);
   const std::string name = "COM" + std::to_string(port_) + " (" + path + ")";
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
     if (err == EACCES || err == EPERM || err == EBUSY) {
-      Raise(core::kHardwareNotAvailable, name + ": " + Why(err));
+      Raise(mobi::kHardwareNotAvailable, name + ": " + Why(err));
     }
-    Raise(core::kInvalidPortNumber, name + ": " + Why(err));
+    Raise(mobi::kInvalidPortNumber, name + ": " + Why(err));
   }
   // Exclusive: flock is what counts (root is not held back by TIOCEXCL).
   if (flock(fd, LOCK_EX | LOCK_NB) < 0) {
     const int err = errno;
     ::close(fd);
-    Raise(core::kHardwareNotAvailable,
+    Raise(mobi::kHardwareNotAvailable,
           name + (err == EWOULDBLOCK ? ": in use by another program" : ": " + Why(err)));
   }
   termios tio{};
   if (tcgetattr(fd, &tio) < 0) {
     const int err = errno;
     ::close(fd);
-    Raise(core::kInvalidPortNumber, name + " is not a serial device: " + Why(err));
+    Raise(mobi::kInvalidPortNumber, name + " is not a serial device: " + Why(err));
   }
   ioctl(fd, TIOCEXCL);
   fd_ = fd;
@@ -73,7 +73,7 @@ void SerialControl::Open() {
     SetForwarding(line::ReportedForwarding(path));
     tcflush(fd_, TCIFLUSH);
     timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (timer_ < 0) Raise(core::kDeviceNotOpen, "timerfd_create: " + Why(errno));
+    if (timer_ < 0) Raise(mobi::kDeviceNotOpen, "timerfd_create: " + Why(errno));
     fdWatch_ = loop_.Watch(fd_, EPOLLIN, [this](uint32_t events) { OnReadable(events); });
     timerWatch_ = loop_.Watch(timer_, EPOLLIN, [this](uint32_t) { OnQuietGap(); });
   } catch (...) {
@@ -164,7 +164,7 @@ void SerialControl::Write(const core::ByteArray& bytes) {
     } else if (n < 0 && errno == EIO) {
       throw LineGone("COM" + std::to_string(port_) + " (" + device_ + ")");
     } else {
-      Raise(core::kWriteError, device_ + ": " + Why(errno));
+      Raise(mobi::kWriteError, device_ + ": " + Why(errno));
     }
   }
   if (done < bytes.size()) {

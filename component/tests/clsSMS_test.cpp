@@ -464,12 +464,12 @@ TEST_F(ClsSMSTest, AHandlerThatThrowsEndsTheWaitingCall) {
 TEST_F(ClsSMSTest, CallsFromAnotherThreadFail) {
   auto sms = Open();
   Host().thread = 2;
-  EXPECT_EQ(ErrorNumberOf([&] { sms->MobiCheck(); }), kErrWrongThread);
+  EXPECT_EQ(ErrorNumberOf([&] { sms->MobiCheck(); }), kWrongThread);
   EXPECT_EQ(ErrorNumberOf([&] { sms->SubscribeSMSError([](const std::u16string&) {}); }),
-            kErrWrongThread);
-  EXPECT_EQ(ErrorNumberOf([] { clsSMS other; }), kErrWrongThread)
+            kWrongThread);
+  EXPECT_EQ(ErrorNumberOf([] { clsSMS other; }), kWrongThread)
       << "a live object on thread 1 owns the component";
-  EXPECT_EQ(ErrorNumberOf([] { DoEvents(); }), kErrWrongThread);
+  EXPECT_EQ(ErrorNumberOf([] { DoEvents(); }), kWrongThread);
   EXPECT_TRUE(Host().wire.empty());
   Host().thread = 1;
   sms.reset();

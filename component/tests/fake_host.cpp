@@ -44,8 +44,8 @@ FakeSerial::~FakeSerial() {
 }
 
 void FakeSerial::SetCommPort(int16_t p) {
-  if (open_) core::Raise(core::kPortOpenNotAllowed);
-  if (p < 1) core::Raise(core::kInvalidPortNumber);
+  if (open_) core::Raise(mobi::kPortOpenNotAllowed);
+  if (p < 1) core::Raise(mobi::kInvalidPortNumber);
   port = p;
 }
 
@@ -56,7 +56,7 @@ void FakeSerial::SetSettings(const std::u16string& s) {
 
 void FakeSerial::SetPortOpen(bool open) {
   if (open) {
-    if (open_) core::Raise(core::kPortAlreadyOpen);
+    if (open_) core::Raise(mobi::kPortAlreadyOpen);
     if (auto bad = host_.badPorts.find(port); bad != host_.badPorts.end()) core::Raise(bad->second);
     open_ = true;
     ++host_.openPorts;
@@ -68,13 +68,13 @@ void FakeSerial::SetPortOpen(bool open) {
 }
 
 void FakeSerial::SetInBufferCount(int32_t count) {
-  if (!open_) core::Raise(core::kPortNotOpen);
-  if (count != 0) core::Raise(core::kInvalidPropertyValue);
+  if (!open_) core::Raise(mobi::kPortNotOpen);
+  if (count != 0) core::Raise(mobi::kInvalidPropertyValue);
   in.clear();
 }
 
 void FakeSerial::Output(const ByteArray& bytes) {
-  if (!open_) core::Raise(core::kPortNotOpen);
+  if (!open_) core::Raise(mobi::kPortNotOpen);
   host_.wire.push_back(bytes);
   if (host_.terminal) host_.terminal(bytes);
 }

@@ -1,6 +1,13 @@
 // The encoding helpers, the wait, and the settings string.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "errors.h"
 #include "fake_host.h"
 #include "frmSMS.h"
 #include "modMain.h"
@@ -15,6 +22,33 @@ class HelpersTest : public ::testing::Test {
  protected:
   void SetUp() override { Host().Reset(); }
 };
+
+// Every public error number has its own text and a row in the README's
+// error table, so that users can look up what they see.
+TEST(ErrorNumbers, EachHasItsTextAndAReadmeRow) {
+  std::ifstream readme(MOBI_README);
+  ASSERT_TRUE(readme) << MOBI_README;
+  std::set<std::string> rows;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.rfind("| ", 0) == 0) rows.insert(line.substr(2, line.find(" |", 2) - 2));
+  }
+  std::set<std::string> texts;
+  for (const int32_t number : kErrorNumbers) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<uint32_t>(number));
+    const std::string key = number < 0 ? hex : std::to_string(number);
+    EXPECT_TRUE(rows.count(key)) << "no README row for error " << key;
+    EXPECT_STRNE(StandardText(number), "Unknown error") << key;
+    EXPECT_TRUE(texts.insert(StandardText(number)).second) << key;
+    try {
+      core::Raise(number, "detail");
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), number);
+      EXPECT_EQ(e.description(), std::string(StandardText(number)) + ": detail");
+    }
+  }
+  EXPECT_STREQ(StandardText(1234), "Unknown error");
+}
 
 TEST_F(HelpersTest, TextToBytesIsBigEndianUtf16) {
   EXPECT_EQ(mm::TextToBytes(u"abc"), (ByteArray{0x00, 0x61, 0x00, 0x62, 0x00, 0x63}));

@@ -293,7 +293,7 @@ TEST_F(PosixIntegrationTest, CallsFromAnotherThreadFail) {
   int32_t number = 0;
   std::thread other([&] { number = ErrorNumberOf([&] { sms_->MobiReset(); }); });
   other.join();
-  EXPECT_EQ(number, kErrWrongThread);
+  EXPECT_EQ(number, kWrongThread);
   EXPECT_TRUE(peer.Received().empty());
 }
 

@@ -86,13 +86,13 @@ class PortIo {
     if (!wake_ || !readEvent_ || !restEvent_) {
       const DWORD error = GetLastError();
       CloseEvents();
-      Raise(core::kDeviceNotOpen, "cannot create events: " + Why(error));
+      Raise(mobi::kDeviceNotOpen, "cannot create events: " + Why(error));
     }
     try {
       thread_ = std::thread([this] { Loop(); });
     } catch (const std::system_error& e) {
       CloseEvents();
-      Raise(core::kDeviceNotOpen, std::string("cannot start the port's reader: ") + e.what());
+      Raise(mobi::kDeviceNotOpen, std::string("cannot start the port's reader: ") + e.what());
     }
   }
 
@@ -350,12 +350,12 @@ SerialControl::SerialControl(MessageLoop& loop) : loop_(loop) {
   wc.hInstance = module;
   wc.lpszClassName = kWindowClass;
   if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    Raise(core::kDeviceNotOpen, "cannot register the notification window: " + Why(GetLastError()));
+    Raise(mobi::kDeviceNotOpen, "cannot register the notification window: " + Why(GetLastError()));
   }
   window_ =
       CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
   if (!window_) {
-    Raise(core::kDeviceNotOpen, "cannot create the notification window: " + Why(GetLastError()));
+    Raise(mobi::kDeviceNotOpen, "cannot create the notification window: " + Why(GetLastError()));
   }
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
@@ -382,7 +382,7 @@ bool SerialControl::PortOpen() const {
   return io_ != nullptr;
 }
 void SerialControl::Open() {
-  if (PortOpen()) Raise(core::kPortAlreadyOpen, name_);
+  if (PortOpen()) Raise(mobi::kPortAlreadyOpen, name_);
   const std::wstring path = DevicePath(port_);
   const std::string name = "COM" + std::to_string(port_) + " (" + Utf8(path) + ")";
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -390,16 +390,16 @@ void SerialControl::Open() {
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY) {
-      Raise(core::kHardwareNotAvailable, name + ": in use by another program (" + Why(error) + ")");
+      Raise(mobi::kHardwareNotAvailable, name + ": in use by another program (" + Why(error) + ")");
     }
-    Raise(core::kInvalidPortNumber, name + ": " + Why(error));
+    Raise(mobi::kInvalidPortNumber, name + ": " + Why(error));
   }
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(h, &dcb)) {
     const DWORD error = GetLastError();
     CloseHandle(h);
-    Raise(core::kInvalidPortNumber, name + " is not a serial device: " + Why(error));
+    Raise(mobi::kInvalidPortNumber, name + " is not a serial device: " + Why(error));
   }
   try {
     ApplySettings(h, name);
@@ -429,7 +429,7 @@ void SerialControl::Close() {
 void SerialControl::ApplySettings(HANDLE h, const std::string& name) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(h, &dcb)) Raise(core::kSetCommStateFailed, name + ": " + Why(GetLastError()));
+  if (!GetCommState(h, &dcb)) Raise(mobi::kSetCommStateFailed, name + ": " + Why(GetLastError()));
   dcb.BaudRate = static_cast<DWORD>(settings_.baud);
   dcb.ByteSize = static_cast<BYTE>(settings_.dataBits);
   switch (settings_.parity) {
@@ -465,7 +465,7 @@ void SerialControl::ApplySettings(HANDLE h, const std::string& name) {
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
   dcb.fAbortOnError = FALSE;
   if (!SetCommState(h, &dcb)) {
-    Raise(core::kSetCommStateFailed, name + ": " + Why(GetLastError()));
+    Raise(mobi::kSetCommStateFailed, name + ": " + Why(GetLastError()));
   }
   // Reads wait for the bytes they ask for (the I/O thread asks for one, then
   // for what is waiting); a write may take its line time plus one second.
@@ -475,7 +475,7 @@ void SerialControl::ApplySettings(HANDLE h, const std::string& name) {
       static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(perByte).count());
   timeouts.WriteTotalTimeoutConstant = 1000;
   if (!SetCommTimeouts(h, &timeouts)) {
-    Raise(core::kSetCommStateFailed, name + ": " + Why(GetLastError()));
+    Raise(mobi::kSetCommStateFailed, name + ": " + Why(GetLastError()));
   }
 }
 
@@ -492,7 +492,7 @@ void SerialControl::Write(const core::ByteArray& bytes) {
       error == ERROR_BROKEN_PIPE || error == ERROR_OPERATION_ABORTED) {
     throw LineGone(name_);
   }
-  if (error) Raise(core::kWriteError, name_ + ": " + Why(error));
+  if (error) Raise(mobi::kWriteError, name_ + ": " + Why(error));
 }
 
 core::ByteArray SerialControl::TakeHeld() {

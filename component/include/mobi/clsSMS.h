@@ -7,7 +7,7 @@
 //
 // Threading: every object belongs to the thread that created it, and all
 // objects alive at one time must belong to the same thread. A call from any
-// other thread throws mobi::Error (number kErrWrongThread) instead of racing.
+// other thread throws mobi::Error (number kWrongThread) instead of racing.
 // Received bytes are handled only while the thread processes messages: inside
 // a waiting call (MobiCheck, SetMobiCode, SendSMS, MobiSignal), or when the
 // client calls mobi::DoEvents().
@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "mobi/errors.h"
 #include "mobi/export.h"
 
 namespace mobi {
@@ -34,7 +35,7 @@ enum enuStatus_Type : int32_t {
 };
 
 // Every failure of the component: a number (the ones clients of the Windows
-// component know, see errors.h) and a readable description (UTF-8).
+// component know, see mobi/errors.h) and a readable description (UTF-8).
 class MOBI_API Error : public std::runtime_error {
  public:
   Error(int32_t number, const std::string& description)
@@ -45,11 +46,6 @@ class MOBI_API Error : public std::runtime_error {
  private:
   int32_t number_;
 };
-
-// A call from a thread other than the one that owns the component's objects.
-// The value is the object runtime's "wrong thread" code, so that automation
-// clients see the code they know.
-inline constexpr int32_t kErrWrongThread = static_cast<int32_t>(0x8001010E);
 
 class MOBI_API clsSMS {
  public:
