@@ -146,7 +146,7 @@ std::u16string clsSMS::Initialize(int16_t ComPort, std::u16string Settings) {
 std::u16string clsSMS::MobiCheck() {
   impl_->CheckThread();
   modMain::strReply.clear();
-  modMain::bytSend = {0xAA, 0x00};
+  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandCheck};
   auto form = frmSMS::Load();
   form->MSComm1().SetInBufferCount(0);
   form->MSComm1().Output(modMain::bytSend);
@@ -157,7 +157,7 @@ std::u16string clsSMS::MobiCheck() {
 bool clsSMS::SetMobiCode(std::u16string CenterCode) {
   impl_->CheckThread();
   modMain::strReply.clear();
-  modMain::bytSend = {0xAA, 0x09};
+  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandCentre};
   modMain::AppendBytes(modMain::bytSend, modMain::NumberToBytes(CenterCode));
   frmSMS::Load()->MSComm1().Output(modMain::bytSend);
   modMain::WaitReply(1000);
@@ -166,7 +166,7 @@ bool clsSMS::SetMobiCode(std::u16string CenterCode) {
 
 void clsSMS::MobiReset() {
   impl_->CheckThread();
-  modMain::bytSend = {0xAA, 0x07};
+  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandReset};
   frmSMS::Load()->MSComm1().Output(modMain::bytSend);
 }
 
@@ -175,7 +175,7 @@ enuStatus_Type clsSMS::SendSMS(std::u16string Tel, std::u16string Data) {
   modMain::lngStatus = typeSendOk;
   int32_t remaining = 5000;
   modMain::strSendTel = Tel;
-  modMain::bytSend = {0xAA, 0x02};
+  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandSend};
   modMain::AppendBytes(modMain::bytSend, modMain::NumberToBytes(Tel));
   modMain::AppendBytes(modMain::bytSend, modMain::TextToBytes(Data));
   frmSMS::Load()->MSComm1().Output(modMain::bytSend);
@@ -198,7 +198,7 @@ enuStatus_Type clsSMS::SendSMS(std::u16string Tel, std::u16string Data) {
 int16_t clsSMS::MobiSignal() {
   impl_->CheckThread();
   modMain::strReply.clear();
-  modMain::bytSend = {0xAA, 0x14};
+  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandSignal};
   frmSMS::Load()->MSComm1().Output(modMain::bytSend);
   modMain::WaitReply(1000);
   const double rounded = std::nearbyint(LeadingNumber(modMain::strReply));  // halves to even

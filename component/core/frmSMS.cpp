@@ -82,21 +82,21 @@ void frmSMS::MSComm1_OnComm() {
   modMain::bytRecv = MSComm1_->Input();
   if (modMain::bytRecv.size() < 2) return;
   switch (modMain::bytRecv[1]) {
-    case 0:
+    case modMain::kReplyCheck:
       modMain::strReply = ReplyText();
       MobiError(modMain::strReply);
       break;
-    case 1:
+    case modMain::kReplyStatus:
       GetSMSStatus(ReplyText());
       break;
-    case 9:
+    case modMain::kReplyCentre:
       modMain::strReply = ReplyText();
       break;
-    case 20:
+    case modMain::kReplySignal:
       if (modMain::bytRecv.size() < 3) return;
       modMain::strReply = Decimal(modMain::bytRecv[2]);
       break;
-    default:  // 3 and unknown types: nothing but the end of the wait
+    default:  // kReplyDone and unknown types: nothing but the end of the wait
       break;
   }
   modMain::blnReceived = -1;
@@ -105,11 +105,11 @@ void frmSMS::MSComm1_OnComm() {
 bool frmSMS::IsWholeReply(const ByteArray& received, const std::u16string& sendTel) {
   if (received.size() < 2) return false;
   switch (received[1]) {
-    case 20:
+    case modMain::kReplySignal:
       return received.size() == 3;
-    case 3:
+    case modMain::kReplyDone:
       return received.size() == 2;
-    case 1:
+    case modMain::kReplyStatus:
       break;
     default:
       return false;
@@ -130,18 +130,18 @@ bool frmSMS::IsWholeReply(const ByteArray& received, const std::u16string& sendT
 
 void frmSMS::GetSMSStatus(std::u16string RebackInfo) {
   if (RebackInfo == u"ERROR") {
-    modMain::lngStatus = 6;
+    modMain::lngStatus = typeError;
   } else if (RebackInfo == u"OK") {
-    modMain::lngStatus = 2;
+    modMain::lngStatus = typeSendOk;
   }
   const std::u16string p = RebackInfo.substr(0, 7);
   const std::u16string q = RebackInfo.size() > 7 ? RebackInfo.substr(7, 11) : std::u16string();
   if (p == u"SEND OK") {
-    modMain::lngStatus = 3;
+    modMain::lngStatus = typeCenterOK;
   } else if (p == u"SUCCESS") {
-    if (q == modMain::strSendTel) modMain::lngStatus = 5;
+    if (q == modMain::strSendTel) modMain::lngStatus = typeCustOK;
   } else if (p == u"FAILURE" && q == modMain::strSendTel) {
-    modMain::lngStatus = 4;
+    modMain::lngStatus = TypeCustError;
   }
 }
 

@@ -17,6 +17,27 @@ inline int16_t blnReceived = 0;    // -1 once a chunk was handled in the current
 inline int32_t lngStatus = 0;      // status of the current or last send
 inline std::u16string strSendTel;  // destination of the current or last send
 
+// The frame protocol: every frame starts with kFrameStart, then its type.
+inline constexpr uint8_t kFrameStart = 0xAA;
+
+// Request types, host to terminal.
+enum Command : uint8_t {
+  kCommandCheck = 0x00,   // MobiCheck: the terminal's identity
+  kCommandSend = 0x02,    // SendSMS: number, then the text in UTF-16BE
+  kCommandReset = 0x07,   // MobiReset: no reply
+  kCommandCentre = 0x09,  // SetMobiCode: the message centre's number
+  kCommandSignal = 0x14,  // MobiSignal: the signal level
+};
+
+// Reply types, terminal to host.
+enum Reply : uint8_t {
+  kReplyCheck = 0,    // identity text, raised as SMSError
+  kReplyStatus = 1,   // "OK", "SEND OK", "ERROR" or a delivery report
+  kReplyDone = 3,     // nothing but the end of the wait
+  kReplyCentre = 9,   // the centre's answer text
+  kReplySignal = 20,  // one byte: the level
+};
+
 // The largest highest index of an array counted with 16-bit integers.
 inline constexpr int32_t kMaxIndex16 = 32767;
 
