@@ -20,8 +20,6 @@ class AnsiCodePage final : public core::AnsiCodePage {
   char16_t CharOfByte(uint8_t byte) const override { return chars_[byte]; }
   std::optional<core::ByteArray> Encode(const std::u16string& text) const override;
 
-  UINT codePage() const { return codePage_; }
-
  private:
   UINT codePage_;
   char16_t chars_[256];

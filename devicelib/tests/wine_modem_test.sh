@@ -5,24 +5,21 @@
 # of sent messages must show both messages, the Chinese one intact.
 #
 #   wine_modem_test.sh WINE_RUN BITS MOBI_ATMODEM CLIENT
-set -u
+set -uo pipefail
 wine_run=$1 bits=$2 atmodem=$3 client=$4
+here=$(cd "$(dirname "$0")" && pwd) || exit 1
+# shellcheck source=../../tools/wine/common.sh
+. "$here/../../tools/wine/common.sh"
+prefix=$(mobi_existing_prefix wine_modem_test) || exit 1
 
-build=$PWD
-while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
-prefix=${MOBI_WINEPREFIX:-$build/wineprefix}
-[ -d "$prefix/dosdevices" ] || { echo "no Wine prefix at $prefix" >&2; exit 1; }
-
-work=$(mktemp -d)
+work=$(mktemp -d) || exit 1
 modem_pid=
-# shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
-  [ -n "$modem_pid" ] && kill "$modem_pid" 2>/dev/null && wait "$modem_pid"
+  [ -z "$modem_pid" ] || { kill "$modem_pid" 2>/dev/null; wait "$modem_pid"; }
   rm -f "$prefix/dosdevices/com42"
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM INT
+mobi_at_exit cleanup
 
 mkfifo "$work/out"
 long_text=$(printf 'Windows %.0s' $(seq 1 25)) # two parts

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "mobi/errors.h"
 #include "terminal/core/options.h"
 #include "terminal/core/text.h"
 
@@ -324,9 +325,7 @@ int ExitCodeForStatus(enuStatus_Type s) {
   return kExitInternal;
 }
 
-bool IsPortError(int32_t number) {
-  return number == 380 || (number >= 8000 && number < 9000);
-}
+bool IsPortError(int32_t number) { return mobi::IsSerialError(number); }
 
 std::string Reporter::JsonString(std::string_view utf8) {
   std::string out = "\"";

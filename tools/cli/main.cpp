@@ -14,6 +14,7 @@
 
 #include "cli.h"
 #include "mobi/clsSMS.h"
+#include "mobi/errors.h"
 #include "mobi/events.h"
 #include "mobi/line.h"
 #include "mobi/version.h"
@@ -364,12 +365,13 @@ class Runner {
     std::string text = "error " + std::to_string(e.number()) + ": " + e.what();
     if (IsPortError(e.number())) {
       code = kExitPort;
-      if ((e.number() == 8012 || e.number() == 8018) && init_failure_) {
+      if ((e.number() == mobi::kDeviceNotOpen || e.number() == mobi::kPortNotOpen) && init_failure_) {
         // Initialize ignored why; the component kept it.
         text += "\nmobi: the port did not open: error " + std::to_string(init_failure_->number()) +
                 ": " + init_failure_->what() + " (" + device + ")";
       }
-    } else if (e.number() == 5 || e.number() == 6 || e.number() == 9) {
+    } else if (e.number() == mobi::kInvalidProcedureCall || e.number() == mobi::kOverflow ||
+               e.number() == mobi::kSubscriptOutOfRange) {
       code = kExitUsage;  // the component refused the input before writing it
     }
     rep_.Emit("mobi: " + text,

@@ -3,11 +3,19 @@
 # prefix: unregistering either one leaves the other working, and
 # unregistering both leaves nothing.
 #   both_architectures.sh BUILD_WIN64 BUILD_WIN32
-set -u
-b64=$(cd "$1" && pwd) b32=$(cd "$2" && pwd)
+set -uo pipefail
+if ! b64=$(cd "$1" && pwd) || ! b32=$(cd "$2" && pwd); then
+  echo "usage: $0 BUILD_WIN64 BUILD_WIN32 (two build folders)" >&2
+  exit 2
+fi
 export WINEPREFIX=$b64/wineprefix-both WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 log=$WINEPREFIX.log
 rm -rf "$WINEPREFIX" "$log"
+here=$(cd "$(dirname "$0")" && pwd) || exit 1
+# shellcheck source=../../../tools/wine/common.sh
+. "$here/../../../tools/wine/common.sh"
+stop_wineserver() { timeout 30 wineserver -k >>"$log" 2>&1; }
+mobi_at_exit stop_wineserver
 winpath() { echo "Z:${1//\//\\}"; }
 dll64=$(winpath "$b64/bin/Mobi.dll") dll32=$(winpath "$b32/bin/Mobi.dll")
 failed=0
@@ -25,8 +33,12 @@ check() {  # check 64|32 FILTER [other registered]
     failed=1
   fi
 }
-reg() { "run$1" regsvr32 /s $([ "$2" = u ] && echo /u) "$([ "$1" = 64 ] && echo "$dll64" || echo "$dll32")" ||
-  { echo "FAILED: regsvr32 ${2:-} of the $1-bit DLL"; failed=1; }; }
+reg() {  # reg 64|32 [u]: register (or with u unregister) that DLL
+  local args=(/s) dll=$dll32
+  [ "${2:-}" = u ] && args+=(/u)
+  [ "$1" = 64 ] && dll=$dll64
+  "run$1" regsvr32 "${args[@]}" "$dll" || { echo "FAILED: regsvr32 ${args[*]} of the $1-bit DLL"; failed=1; }
+}
 
 timeout 300 wineboot -i >>"$log" 2>&1 || { echo "could not make the prefix (see $log)"; exit 1; }
 step "register both"; reg 64; reg 32
@@ -37,6 +49,5 @@ step "register it again, unregister the 64-bit DLL: the 32-bit one still works";
 check 64 'Unregistered.*' other; check 32 'Registered.*'
 step "unregister the 32-bit DLL too: nothing is left"; reg 32 u
 check 32 'Unregistered.*'; check 64 'Unregistered.*'
-timeout 30 wineserver -k >>"$log" 2>&1
 [ $failed -eq 0 ] && echo "both architectures: all checks passed"
 exit $failed

@@ -7,7 +7,7 @@ set -u
 objdump=$1 dll=$2
 dump=$("$objdump" -p "$dll") || { echo "check_dll: cannot read $dll" >&2; exit 1; }
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | tail -n +2 | grep -o '\] .*' | cut -c3- | sort | tr '\n' ' ')
-imports=$(grep -o 'DLL Name: .*' <<<"$dump" | cut -d' ' -f3 | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
+imports=$(grep -o 'DLL Name: .*' <<<"$dump" | cut -d' ' -f3 | tr '[:upper:]' '[:lower:]' | sort -u | tr '\n' ' ')
 echo "exports: $exports"
 echo "imports: $imports"
 rc=0

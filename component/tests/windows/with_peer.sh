@@ -4,15 +4,23 @@
 # <prefix>/dosdevices/comPORT. Passes when the program passes and the
 # terminal got through its whole script.
 #   with_peer.sh PORT SCRIPT -- COMMAND...
-set -u
+set -uo pipefail
 port=$1 script=$2; shift 3
-build=$PWD
-while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
-prefix=${MOBI_WINEPREFIX:-$build/wineprefix}
-[ -d "$prefix/dosdevices" ] || { echo "with_peer: no Wine prefix at $prefix" >&2; exit 1; }
+here=$(cd "$(dirname "$0")" && pwd) || exit 1
+# shellcheck source=../../../tools/wine/common.sh
+. "$here/../../../tools/wine/common.sh"
+prefix=$(mobi_existing_prefix with_peer) || exit 1
 link=$prefix/dosdevices/com$port
-result=$(mktemp "${TMPDIR:-/tmp}/mobi-peer-result.XXXXXX")
-here=$(cd "$(dirname "$0")" && pwd)
+result=$(mktemp "${TMPDIR:-/tmp}/mobi-peer-result.XXXXXX") || exit 1
+peer=
+stop_peer() {
+  [ -z "$peer" ] || { kill "$peer" 2>/dev/null; wait "$peer" 2>/dev/null; }
+  peer=
+  rm -f "$link"
+}
+remove_result() { rm -f "$result"; }
+mobi_at_exit remove_result
+mobi_at_exit stop_peer
 rm -f "$link"
 # A terminal does not pause in the middle of a reply: the scripted one runs at
 # real-time priority where that is permitted, so that load cannot split it.
@@ -21,18 +29,14 @@ chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
 "${rt[@]}" socat PTY,link="$link",raw,echo=0 EXEC:"bash $here/scripted_peer.sh $script $result",nofork \
   2>>"$prefix.log" &
 peer=$!
-for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done
-[ -e "$link" ] || { echo "with_peer: socat did not make $link" >&2; kill $peer; exit 1; }
+mobi_wait_for_path "$link" || { echo "with_peer: socat did not make $link" >&2; exit 1; }
 "$@"
 rc=$?
-kill $peer 2>/dev/null
-wait $peer 2>/dev/null
-rm -f "$link"
+stop_peer
 echo "--- scripted terminal ($script):"
 cat "$result"
 if ! grep -qx ok "$result"; then
   echo "with_peer: the scripted terminal did not get through its script" >&2
   [ $rc -eq 0 ] && rc=1
 fi
-rm -f "$result"
 exit $rc

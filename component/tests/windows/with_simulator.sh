@@ -5,7 +5,7 @@
 # Passes when the program passes and every pattern of EXPECT (one extended
 # regular expression a line) matches a line of the simulator's frame log.
 #   with_simulator.sh SIMULATOR PORT EXPECT [SIMULATOR OPTIONS...] -- COMMAND...
-set -u
+set -uo pipefail
 simulator=$1 port=$2 expect=$3; shift 3
 options=()
 while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
@@ -14,21 +14,28 @@ shift
   echo "with_simulator: no terminal simulator at $simulator (build the default preset first: ./run test does)" >&2
   exit 1
 }
-build=$PWD
-while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
-prefix=${MOBI_WINEPREFIX:-$build/wineprefix}
-[ -d "$prefix/dosdevices" ] || { echo "with_simulator: no Wine prefix at $prefix" >&2; exit 1; }
+here=$(cd "$(dirname "$0")" && pwd) || exit 1
+# shellcheck source=../../../tools/wine/common.sh
+. "$here/../../../tools/wine/common.sh"
+prefix=$(mobi_existing_prefix with_simulator) || exit 1
 link=$prefix/dosdevices/com$port
-framelog=$(mktemp "${TMPDIR:-/tmp}/mobi-simulator.XXXXXX")
+framelog=$(mktemp "${TMPDIR:-/tmp}/mobi-simulator.XXXXXX") || exit 1
+sim=
+stop_simulator() {
+  [ -z "$sim" ] || { kill -TERM "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; }
+  sim=
+  rm -f "$link"
+}
+remove_framelog() { rm -f "$framelog"; }
+mobi_at_exit remove_framelog
+mobi_at_exit stop_simulator
 rm -f "$link"
 "$simulator" --link "$link" "${options[@]}" >"$framelog" 2>&1 &
 sim=$!
-for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.05; done
-[ -e "$link" ] || { echo "with_simulator: the simulator did not make $link" >&2; cat "$framelog"; kill $sim; exit 1; }
+mobi_wait_for_path "$link" || { echo "with_simulator: the simulator did not make $link" >&2; cat "$framelog"; exit 1; }
 "$@"
 rc=$?
-kill -TERM $sim 2>/dev/null
-wait $sim 2>/dev/null
+stop_simulator
 echo "--- terminal simulator (${options[*]}):"
 cat "$framelog"
 while IFS= read -r pattern; do
@@ -38,5 +45,4 @@ while IFS= read -r pattern; do
     rc=1
   fi
 done <"$expect"
-rm -f "$framelog"
 exit $rc

@@ -22,23 +22,21 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-build=$PWD
-while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
-prefix=${MOBI_WINEPREFIX:-$build/wineprefix}
-[ -d "$prefix/dosdevices" ] || { echo "no Wine prefix at $prefix" >&2; exit 1; }
-log=${prefix%/}.log
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../../tools/wine/common.sh
+. "$here/../../../tools/wine/common.sh"
+prefix=$(mobi_existing_prefix wine_gui)
+log=$prefix.log
 
 work=$(mktemp -d)
 modem_pid=''
-# shellcheck disable=SC2317  # run by the trap
 cleanup() {
   if [ -n "$modem_pid" ]; then kill "$modem_pid" 2>/dev/null || true; wait "$modem_pid" 2>/dev/null || true; fi
   rm -f "$prefix/dosdevices/com4"
   "$wine_run" "$bits" --stop || true
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM INT
+mobi_at_exit cleanup
 
 if [ -n "$atmodem" ]; then
   mkfifo "$work/out"

@@ -28,7 +28,6 @@ enum class Command : uint8_t {
 enum ReplyType : uint8_t {
   kReplyError = 0,    // error text, raised to the client as SMSError
   kReplyStatus = 1,   // send status report
-  kReplyIgnored = 3,  // ends the component's wait, nothing else
   kReplyText = 9,     // text (check text, centre answer)
   kReplyLevel = 20,   // signal level byte
 };

@@ -18,9 +18,10 @@
 
 namespace rt {
 
-// One raised runtime error, as the runtime recorded it.
+// What the lifecycle observer hears: an object was created or destroyed.
 enum class Lifecycle { Created, Destroyed };
 
+// One raised runtime error, as the runtime recorded it.
 struct ErrorRecord {
   ErrorCode code;
   std::string detail;
