@@ -110,6 +110,128 @@ void set_frame(QFrame* f, Long borderstyle) {
   }
 }
 
+// The frame of a window: its title, icon and title bar boxes.
+TopWindow* make_top_window(UiSink*& sink, Window& window) {
+  auto* top = new TopWindow(sink, window);
+  top->setWindowTitle(qs(window.title()));
+  top->setWindowIcon(window.icon.empty() ? QIcon()
+                                         : top->style()->standardIcon(QStyle::SP_DesktopIcon));
+  Qt::WindowFlags flags = Qt::Window;
+  if (!window.titlebar) {
+    flags |= Qt::FramelessWindowHint;
+  } else {
+    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (window.controlmenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (window.minbox) flags |= Qt::WindowMinimizeButtonHint;
+    if (window.maxbox) flags |= Qt::WindowMaximizeButtonHint;
+  }
+  top->setWindowFlags(flags);
+  return top;
+}
+
+// Menu bar: top-level items with no items of their own act at once.
+std::map<const Object*, QAction*> add_menu_bar(UiSink*& sink, QMainWindow& top,
+                                               const Window& window) {
+  std::map<const Object*, QAction*> actions;
+  auto menu = window.menuid.lock();
+  if (!menu || menu->item.size() == 0) return actions;
+  for (const auto& ref : menu->item.items()) {
+    auto item = ref.lock();
+    if (!item) continue;
+    QAction* a = top.menuBar()->addAction(qs(item->text()));
+    Menu* raw = item.get();
+    QObject::connect(a, &QAction::triggered, a, [&sink, raw] {
+      if (sink) sink->menu_chosen(*raw);
+    });
+    actions[raw] = a;
+  }
+  return actions;
+}
+
+// The client area fills the frame's client area and follows its size.
+QWidget* make_mdi_client(const MdiClient& mdi, QWidget* client) {
+  auto* area = new QMdiArea(client);
+  if (auto bg = qcolour(mdi.backcolor, QApplication::palette())) area->setBackground(*bg);
+  auto* fill = new QVBoxLayout(client);
+  fill->setContentsMargins(0, 0, 0, 0);
+  fill->addWidget(area);
+  return area;
+}
+
+QWidget* make_button(UiSink*& sink, CommandButton& b, QWidget* client) {
+  auto* q = new QPushButton(qs(b.text()), client);
+  style_text_control(q, b, QPalette::ButtonText);
+  QObject::connect(q, &QPushButton::clicked, q, [&sink, &b] {
+    if (sink) sink->clicked(b);
+  });
+  return q;
+}
+
+QWidget* make_edit(UiSink*& sink, SingleLineEdit& e, QWidget* client) {
+  auto* q = new QLineEdit(qs(e.text()), client);
+  style_text_control(q, e, QPalette::Text);
+  q->setFrame(e.borderstyle != border::none);
+  if (auto bg = qcolour(e.backcolor, QApplication::palette())) {
+    QPalette p = q->palette();
+    p.setColor(QPalette::Base, *bg);
+    q->setPalette(p);
+  }
+  q->setCursorPosition(0);
+  QObject::connect(q, &QLineEdit::textEdited, q, [&sink, &e](const QString& s) {
+    if (sink) sink->text_edited(e, s.toStdString());
+  });
+  return q;
+}
+
+QWidget* make_label(const StaticText& s, QWidget* client) {
+  auto* q = new QLabel(qs(s.text()), client);
+  style_text_control(q, s, QPalette::WindowText);
+  set_background(q, s.backcolor);
+  set_frame(q, s.borderstyle);
+  q->setFocusPolicy(Qt::NoFocus);
+  return q;
+}
+
+// The widget of one control, by its kind; null for a kind without one.
+QWidget* make_control(UiSink*& sink, WindowObject& c, QWidget* client) {
+  if (auto* mdi = dynamic_cast<MdiClient*>(&c)) return make_mdi_client(*mdi, client);
+  if (auto* b = dynamic_cast<CommandButton*>(&c)) return make_button(sink, *b, client);
+  if (auto* e = dynamic_cast<SingleLineEdit*>(&c)) return make_edit(sink, *e, client);
+  if (auto* s = dynamic_cast<StaticText*>(&c)) return make_label(*s, client);
+  return nullptr;
+}
+
+// Position, visibility and name of a control's widget; buttons and edits
+// with a tab value join the tab order, those without take the focus only
+// when clicked.
+void place_control(const WindowObject& c, QWidget& w, std::vector<std::pair<Long, QWidget*>>& tab) {
+  if (c.system_class() != SystemClass::MdiClient) {
+    auto r = layout::to_px(c.x, c.y, c.width, c.height);
+    w.setGeometry(r.x, r.y, r.width, r.height);
+  }
+  w.setVisible(c.visible);
+  w.setObjectName(QString::fromStdString(c.class_name()));
+  if (c.system_class() == SystemClass::CommandButton ||
+      c.system_class() == SystemClass::SingleLineEdit) {
+    if (c.taborder > 0) {
+      tab.emplace_back(c.taborder, &w);
+    } else {
+      w.setFocusPolicy(Qt::ClickFocus);
+    }
+  }
+}
+
+// Tab order: by tab value; equal values keep their order in the control list.
+// The window opens with the focus on the first control of the tab order,
+// which is returned (null if none).
+QWidget* set_tab_order(std::vector<std::pair<Long, QWidget*>>& tab) {
+  std::stable_sort(tab.begin(), tab.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 1; i < tab.size(); ++i)
+    QWidget::setTabOrder(tab[i - 1].second, tab[i].second);
+  return tab.empty() ? nullptr : tab.front().second;
+}
+
 }  // namespace
 
 struct QtBackend::Native {
@@ -136,110 +258,27 @@ QtBackend::~QtBackend() {
 
 bool QtBackend::realize_window(Window& window) {
   auto n = std::make_unique<Native>();
-  auto* top = new TopWindow(sink_, window);
+  auto* top = make_top_window(sink_, window);
   n->top = top;
-  top->setWindowTitle(qs(window.title()));
-  top->setWindowIcon(window.icon.empty() ? QIcon()
-                                         : top->style()->standardIcon(QStyle::SP_DesktopIcon));
-  Qt::WindowFlags flags = Qt::Window;
-  if (!window.titlebar) {
-    flags |= Qt::FramelessWindowHint;
-  } else {
-    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-    if (window.controlmenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    if (window.minbox) flags |= Qt::WindowMinimizeButtonHint;
-    if (window.maxbox) flags |= Qt::WindowMaximizeButtonHint;
-  }
-  top->setWindowFlags(flags);
-
-  const int cw = layout::x_px(window.width);
-  const int ch = layout::y_px(window.height);
   auto* client = new QWidget;
   set_background(client, window.backcolor);
   top->setCentralWidget(client);
-
-  // Menu bar: top-level items with no items of their own act at once.
-  if (auto menu = window.menuid.lock(); menu && menu->item.size() > 0) {
-    for (const auto& ref : menu->item.items()) {
-      auto item = ref.lock();
-      if (!item) continue;
-      QAction* a = top->menuBar()->addAction(qs(item->text()));
-      Menu* raw = item.get();
-      QObject::connect(a, &QAction::triggered, a, [this, raw] {
-        if (sink_) sink_->menu_chosen(*raw);
-      });
-      n->items[raw] = a;
-    }
-  }
+  n->items = add_menu_bar(sink_, *top, window);
   if (window.windowtype == window_type::mdi_frame_help) top->statusBar();
 
   std::vector<std::pair<Long, QWidget*>> tab;
   for (const auto& ref : window.control.items()) {
     auto c = ref.lock();
     if (!c) continue;
-    QWidget* w = nullptr;
-    if (auto* mdi = dynamic_cast<MdiClient*>(c.get())) {
-      // The client area fills the frame's client area and follows its size.
-      auto* area = new QMdiArea(client);
-      if (auto bg = qcolour(mdi->backcolor, QApplication::palette())) area->setBackground(*bg);
-      auto* fill = new QVBoxLayout(client);
-      fill->setContentsMargins(0, 0, 0, 0);
-      fill->addWidget(area);
-      w = area;
-    } else if (auto* b = dynamic_cast<CommandButton*>(c.get())) {
-      auto* q = new QPushButton(qs(b->text()), client);
-      style_text_control(q, *b, QPalette::ButtonText);
-      QObject::connect(q, &QPushButton::clicked, q, [this, b] {
-        if (sink_) sink_->clicked(*b);
-      });
-      w = q;
-    } else if (auto* e = dynamic_cast<SingleLineEdit*>(c.get())) {
-      auto* q = new QLineEdit(qs(e->text()), client);
-      style_text_control(q, *e, QPalette::Text);
-      q->setFrame(e->borderstyle != border::none);
-      if (auto bg = qcolour(e->backcolor, QApplication::palette())) {
-        QPalette p = q->palette();
-        p.setColor(QPalette::Base, *bg);
-        q->setPalette(p);
-      }
-      q->setCursorPosition(0);
-      QObject::connect(q, &QLineEdit::textEdited, q, [this, e](const QString& s) {
-        if (sink_) sink_->text_edited(*e, s.toStdString());
-      });
-      w = q;
-    } else if (auto* s = dynamic_cast<StaticText*>(c.get())) {
-      auto* q = new QLabel(qs(s->text()), client);
-      style_text_control(q, *s, QPalette::WindowText);
-      set_background(q, s->backcolor);
-      set_frame(q, s->borderstyle);
-      q->setFocusPolicy(Qt::NoFocus);
-      w = q;
-    }
+    QWidget* w = make_control(sink_, *c, client);
     if (!w) continue;
-    if (c->system_class() != SystemClass::MdiClient) {
-      auto r = layout::to_px(c->x, c->y, c->width, c->height);
-      w->setGeometry(r.x, r.y, r.width, r.height);
-    }
-    w->setVisible(c->visible);
-    w->setObjectName(QString::fromStdString(c->class_name()));
-    if (c->system_class() == SystemClass::CommandButton ||
-        c->system_class() == SystemClass::SingleLineEdit) {
-      if (c->taborder > 0) {
-        tab.emplace_back(c->taborder, w);
-      } else {
-        w->setFocusPolicy(Qt::ClickFocus);
-      }
-    }
+    place_control(*c, *w, tab);
     n->controls[c.get()] = w;
   }
-  // Tab order: by tab value; equal values keep their order in the control list.
-  std::stable_sort(tab.begin(), tab.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (std::size_t i = 1; i < tab.size(); ++i)
-    QWidget::setTabOrder(tab[i - 1].second, tab[i].second);
-  // The window opens with the focus on the first control of the tab order.
-  if (!tab.empty()) n->first_focus = tab.front().second;
+  n->first_focus = set_tab_order(tab);
 
+  const int cw = layout::x_px(window.width);
+  const int ch = layout::y_px(window.height);
   int extra = 0;
   if (!n->items.empty()) extra += top->menuBar()->sizeHint().height();
   if (window.windowtype == window_type::mdi_frame_help)
