@@ -40,7 +40,6 @@ class SmsErrorConnectionPoint final : public IConnectionPoint {
   // connected. A sink disconnected by an earlier sink's handler is skipped.
   void FireSMSError(const std::u16string& message);
 
-
  private:
   struct Sink {
     DWORD cookie;

@@ -325,7 +325,9 @@ int ExitCodeForStatus(enuStatus_Type s) {
   return kExitInternal;
 }
 
-bool IsPortError(int32_t number) { return mobi::IsSerialError(number); }
+bool IsPortError(int32_t number) {
+  return mobi::IsSerialError(number);
+}
 
 std::string Reporter::JsonString(std::string_view utf8) {
   std::string out = "\"";

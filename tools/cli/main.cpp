@@ -365,7 +365,8 @@ class Runner {
     std::string text = "error " + std::to_string(e.number()) + ": " + e.what();
     if (IsPortError(e.number())) {
       code = kExitPort;
-      if ((e.number() == mobi::kDeviceNotOpen || e.number() == mobi::kPortNotOpen) && init_failure_) {
+      if ((e.number() == mobi::kDeviceNotOpen || e.number() == mobi::kPortNotOpen) &&
+          init_failure_) {
         // Initialize ignored why; the component kept it.
         text += "\nmobi: the port did not open: error " + std::to_string(init_failure_->number()) +
                 ": " + init_failure_->what() + " (" + device + ")";

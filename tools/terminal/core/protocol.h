@@ -26,10 +26,10 @@ enum class Command : uint8_t {
 
 // Reply types of reply frames.
 enum ReplyType : uint8_t {
-  kReplyError = 0,    // error text, raised to the client as SMSError
-  kReplyStatus = 1,   // send status report
-  kReplyText = 9,     // text (check text, centre answer)
-  kReplyLevel = 20,   // signal level byte
+  kReplyError = 0,   // error text, raised to the client as SMSError
+  kReplyStatus = 1,  // send status report
+  kReplyText = 9,    // text (check text, centre answer)
+  kReplyLevel = 20,  // signal level byte
 };
 
 // Length of a request frame that has no payload; 0 for a command whose frame
