@@ -6,7 +6,10 @@
 if(MOBI_BUILD_TESTS)
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(_mobi_warning_as_error ${CMAKE_COMPILE_WARNING_AS_ERROR})
+  set(CMAKE_COMPILE_WARNING_AS_ERROR OFF)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(CMAKE_COMPILE_WARNING_AS_ERROR ${_mobi_warning_as_error})
 
   list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 MOBI_WINE_RUN)
   list(GET CMAKE_CROSSCOMPILING_EMULATOR 1 MOBI_WINE_BITS)
