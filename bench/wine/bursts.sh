@@ -10,9 +10,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-win64
 tests=$root/component/tests/windows
 wine_run=$root/tools/wine/wine-run
-simulator=$root/build/bin/mobi-terminal
+simulator=$build/host-mobi-terminal/bin/mobi-terminal
 [ -f "$build/bin/Mobi.dll" ] || { echo "bursts: build the win64 preset first" >&2; exit 1; }
-[ -x "$simulator" ] || { echo "bursts: build the default preset first" >&2; exit 1; }
+[ -x "$simulator" ] || { echo "bursts: no $simulator: build the win64 preset first" >&2; exit 1; }
 cd "$build"
 export MOBI_WINE_TIMEOUT=$((n / 2 + 120))
 "$wine_run" 64 --fresh >/dev/null

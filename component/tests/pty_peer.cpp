@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,16 +15,13 @@
 namespace mobi::test {
 
 PtyPeer::PtyPeer(Script script) : script_(std::move(script)) {
-  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0 || grantpt(master_) < 0 || unlockpt(master_) < 0) {
-    throw std::runtime_error("cannot open a pseudo-terminal");
-  }
-  path_ = ptsname(master_);
-  termios tio{};
-  tcgetattr(master_, &tio);
-  cfmakeraw(&tio);
-  tcsetattr(master_, TCSANOW, &tio);
-  slaveKeeper_ = open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  // The scripted terminal writes in blocking mode: a paced byte goes out
+  // whole, whatever the component's side has read.
+  master_ = pty_.master();
+  const int flags = fcntl(master_, F_GETFL);
+  if (flags < 0 || fcntl(master_, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    throw std::runtime_error("pseudo-terminal: blocking master");
+  path_ = pty_.slave_path();
   if (pipe2(stop_, O_CLOEXEC) < 0) throw std::runtime_error("pipe");
   thread_ = std::thread([this] { Run(); });
 }
@@ -33,8 +29,6 @@ PtyPeer::PtyPeer(Script script) : script_(std::move(script)) {
 PtyPeer::~PtyPeer() {
   [[maybe_unused]] auto n = write(stop_[1], "x", 1);
   thread_.join();
-  if (master_ >= 0) close(master_);
-  if (slaveKeeper_ >= 0) close(slaveKeeper_);
   close(stop_[0]);
   close(stop_[1]);
 }
@@ -98,8 +92,8 @@ void PtyPeer::Write(const Bytes& bytes, std::chrono::nanoseconds pace) {
 
 void PtyPeer::HangUp() {
   std::lock_guard lock(mutex_);
-  if (slaveKeeper_ >= 0) close(std::exchange(slaveKeeper_, -1));
-  if (master_ >= 0) close(std::exchange(master_, -1));
+  pty_.Hangup();
+  master_ = -1;
 }
 
 void PtyPeer::SetReading(bool reading) {

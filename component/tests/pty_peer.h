@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "pty_pair.h"
+
 namespace mobi::test {
 
 using Bytes = std::vector<uint8_t>;
@@ -51,8 +53,9 @@ class PtyPeer {
 
   Script script_;
   std::string path_;
-  int master_ = -1;
-  int slaveKeeper_ = -1;    // keeps the line up while the component reopens it
+  tools::PtyPair pty_;      // its own slave descriptor keeps the line up while the
+                            // component reopens it
+  int master_ = -1;         // pty_'s master, -1 after a hang-up
   int stop_[2] = {-1, -1};  // 'x' stops the thread, 'w' wakes it
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -10,19 +10,13 @@ add_test(NAME devicelib_wine_offline COMMAND devicelib_wine_client --gtest_filte
 set_tests_properties(devicelib_wine_offline PROPERTIES
   FIXTURES_REQUIRED wine ENVIRONMENT PROJSMSDLL_FORM=stderr TIMEOUT 200)
 
-include(ExternalProject)
-ExternalProject_Add(host_atmodem
-  SOURCE_DIR ${PROJECT_SOURCE_DIR}/tools/atmodem
-  BINARY_DIR ${CMAKE_BINARY_DIR}/host-atmodem
-  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
-  INSTALL_COMMAND ""
-  BUILD_ALWAYS ON
-  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/host-atmodem/bin/mobi-atmodem)
+include(host_tool)
+mobi_host_tool(host_atmodem ${PROJECT_SOURCE_DIR}/tools/atmodem mobi-atmodem)
 add_dependencies(devicelib_wine_client host_atmodem)
 
 add_test(NAME devicelib_wine_modem
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_modem_test.sh ${MOBI_WINE_RUN} ${MOBI_WINE_BITS}
-          ${CMAKE_BINARY_DIR}/host-atmodem/bin/mobi-atmodem $<TARGET_FILE:devicelib_wine_client>)
+          ${MOBI_HOST_mobi-atmodem} $<TARGET_FILE:devicelib_wine_client>)
 set_tests_properties(devicelib_wine_modem PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 200)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)

@@ -1,9 +1,7 @@
 #include "pty_server.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,43 +27,12 @@ void Signal(int fd) {
 
 }  // namespace
 
-PtyServer::PtyServer() {
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0) Fail("no pseudo-terminal available (posix_openpt)");
-  char name[128];
-  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
-      ::ptsname_r(master_, name, sizeof name) != 0) {
-    int e = errno;
-    ::close(master_);
-    errno = e;
-    Fail("cannot set up the pseudo-terminal");
-  }
-  path_ = name;
-  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  termios tio{};
-  if (slave_ < 0 || ::tcgetattr(slave_, &tio) != 0) {
-    int e = errno;
-    ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
-    errno = e;
-    Fail("cannot open " + path_);
-  }
-  ::cfmakeraw(&tio);
-  ::tcsetattr(slave_, TCSANOW, &tio);
-  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-}
-
-PtyServer::~PtyServer() {
-  ::close(slave_);
-  ::close(master_);
-}
-
 void PtyServer::Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& stop_fds,
                       int wake_fd) {
   std::string out;
   for (;;) {
     std::vector<pollfd> fds;
-    fds.push_back({master_, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0});
+    fds.push_back({pty_.master(), static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0});
     fds.push_back({wake_fd, POLLIN, 0});  // a negative fd is ignored by poll
     for (const auto& input : inputs) fds.push_back({input.first, POLLIN, 0});
     for (int fd : stop_fds) fds.push_back({fd, POLLIN, 0});
@@ -90,8 +57,8 @@ void PtyServer::Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& s
     }
     if (fds[0].revents & POLLIN) {
       char buf[4096];
-      ssize_t n = ::read(master_, buf, sizeof buf);
-      if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) Fail("reading " + path_);
+      ssize_t n = ::read(pty_.master(), buf, sizeof buf);
+      if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) Fail("reading " + path());
       if (n > 0) {
         std::string_view in(buf, static_cast<std::size_t>(n));
         if (trace) trace("<<", in);
@@ -101,8 +68,8 @@ void PtyServer::Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& s
       }
     }
     if (!out.empty()) {
-      ssize_t n = ::write(master_, out.data(), out.size());
-      if (n < 0 && errno != EAGAIN && errno != EINTR) Fail("writing " + path_);
+      ssize_t n = ::write(pty_.master(), out.data(), out.size());
+      if (n < 0 && errno != EAGAIN && errno != EINTR) Fail("writing " + path());
       if (n > 0) {
         if (trace) trace(">>", std::string_view(out).substr(0, static_cast<std::size_t>(n)));
         out.erase(0, static_cast<std::size_t>(n));

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "pty_pair.h"
 #include "simulated_modem.h"
 
 namespace atmodem {
@@ -18,13 +19,12 @@ class PtyServer {
  public:
   // Opens the pair, the device side in raw mode; throws std::runtime_error
   // naming the cause when the system has no pseudo-terminal to give.
-  PtyServer();
-  ~PtyServer();
+  PtyServer() = default;
   PtyServer(const PtyServer&) = delete;
   PtyServer& operator=(const PtyServer&) = delete;
 
   // The device that clients open, "/dev/pts/7".
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return pty_.slave_path(); }
 
   // Serves until one of stop_fds becomes readable. A readable wake_fd (an
   // eventfd, or -1) means the modem has output of its own to send (+CMTI).
@@ -40,9 +40,7 @@ class PtyServer {
   std::function<void(std::string_view direction, std::string_view bytes)> trace;
 
  private:
-  int master_ = -1;
-  int slave_ = -1;  // held open so the line stays up between clients
-  std::string path_;
+  mobi::tools::PtyPair pty_;  // holds the device side open between clients
 };
 
 // A modem on a pseudo-terminal, served by a thread of its own (for tests).

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "cli.h"
+#include "pty_pair.h"
 #include "terminal/core/text.h"
-#include "terminal/posix/pty.h"
 
 namespace mobi::cli {
 
@@ -60,7 +60,7 @@ class LineTap {
   std::string device_;
   int fd_ = -1;
   int wake_fd_ = -1;
-  terminal::PtyPair pty_;
+  tools::PtyPair pty_;
   std::chrono::nanoseconds GapFor(const terminal::Bytes& chunk) const;
 
   std::u16string destination_;

@@ -5,9 +5,13 @@
 // under test.
 #include <gtest/gtest.h>
 
-#include "process.h"
+#include "child_process.h"
 
 namespace mobi::testing {
+
+using tools::Process;
+using tools::RunResult;
+using tools::RunToEnd;
 namespace {
 
 using std::chrono::milliseconds;

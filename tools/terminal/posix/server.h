@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "pty_pair.h"
 #include "terminal/core/terminal.h"
-#include "terminal/posix/pty.h"
 
 namespace mobi::terminal {
 
@@ -44,7 +44,7 @@ class TerminalServer {
   void Report(Event event);
 
   Terminal::EventSink sink_;
-  PtyPair pty_;
+  tools::PtyPair pty_;
   Terminal terminal_;
   int wake_fd_ = -1;
   std::thread thread_;

@@ -1,4 +1,4 @@
-#include "terminal/posix/pty.h"
+#include "pty_pair.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <system_error>
 
-namespace mobi::terminal {
+namespace mobi::tools {
 
 namespace {
 [[noreturn]] void Fail(const char* what) {
@@ -56,4 +56,4 @@ void PtyPair::Hangup() {
   slave_ = master_ = -1;
 }
 
-}  // namespace mobi::terminal
+}  // namespace mobi::tools

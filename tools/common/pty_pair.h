@@ -1,10 +1,10 @@
-// A pseudo-terminal pair in raw mode, the simulated terminal on the master
-// side and the component on the slave side.
+// A pseudo-terminal pair in raw mode: a simulator (or a test's scripted
+// terminal) on the master side, the program under test on the slave side.
 #pragma once
 
 #include <string>
 
-namespace mobi::terminal {
+namespace mobi::tools {
 
 class PtyPair {
  public:
@@ -29,4 +29,4 @@ class PtyPair {
   std::string slave_path_;
 };
 
-}  // namespace mobi::terminal
+}  // namespace mobi::tools

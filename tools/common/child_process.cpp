@@ -1,4 +1,4 @@
-#include "process.h"
+#include "child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace mobi::testing {
+namespace mobi::tools {
 
 using Clock = std::chrono::steady_clock;
 
@@ -115,4 +115,4 @@ RunResult RunToEnd(const std::vector<std::string>& argv, std::chrono::millisecon
   return {code, p.out(), p.err()};
 }
 
-}  // namespace mobi::testing
+}  // namespace mobi::tools

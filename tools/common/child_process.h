@@ -1,5 +1,5 @@
-// Child processes for the end-to-end tests: spawn with pipes, read with
-// timeouts, signal and reap. Every wait is bounded.
+// Child processes for the tools' end-to-end tests: spawn with pipes, read
+// with timeouts, signal and reap. Every wait is bounded.
 #pragma once
 
 #include <signal.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace mobi::testing {
+namespace mobi::tools {
 
 class Process {
  public:
@@ -48,4 +48,4 @@ struct RunResult {
 };
 RunResult RunToEnd(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
 
-}  // namespace mobi::testing
+}  // namespace mobi::tools
