@@ -50,7 +50,7 @@ TEST_F(ClsSMSTest, FramesAreByteExact) {
   EXPECT_EQ(Host().wire[4], (ByteArray{0xAA, 0x02, 0x31, 0x32, 0x33, 0x34, 0x35, 0x00, 0x61, 0x00,
                                        0x62, 0x00, 0x63}));
   EXPECT_EQ(Host().wire[5], (ByteArray{0xAA, 0x02, 0x31, 0x4E, 0x2D, 0xD8, 0x3D, 0xDE, 0x00}));
-  EXPECT_EQ(Host().wire[6], Bytes("AT+CSQ\r\nxy")) << "ATSend adds nothing";
+  EXPECT_EQ(Host().wire[6], Ascii("AT+CSQ\r\nxy")) << "ATSend adds nothing";
 }
 
 TEST_F(ClsSMSTest, InitializeSetsThePropertiesAndOpens) {
@@ -116,21 +116,21 @@ TEST_F(ClsSMSTest, TheLongestSendFrameFitsAndOneMoreByteOverflows) {
 
 TEST_F(ClsSMSTest, MobiCheckReturnsTheTextOfType0_9And20) {
   auto sms = Open();
-  AnswerEveryFrame(Chunk(9, "READY"));
+  AnswerEveryFrame(Reply(9, "READY"));
   EXPECT_EQ(sms->MobiCheck(), u"READY");
-  AnswerEveryFrame(Chunk(0, "OK"));
+  AnswerEveryFrame(Reply(0, "OK"));
   EXPECT_EQ(sms->MobiCheck(), u"OK");
   AnswerEveryFrame(ByteArray{0x00, 20, 23});  // any start byte
   EXPECT_EQ(sms->MobiCheck(), u"23");
-  AnswerEveryFrame(Chunk(9, "OK\r\n"));
+  AnswerEveryFrame(Reply(9, "OK\r\n"));
   EXPECT_EQ(sms->MobiCheck(), u"OK\r\n") << "nothing is stripped";
 }
 
 TEST_F(ClsSMSTest, MobiCheckIsEmptyWhenAnotherTypeComesFirst) {
   auto sms = Open();
   Host().terminal = [](const ByteArray&) {
-    Host().Reply(10ms, Chunk(3, "x"));
-    Host().Reply(20ms, Chunk(9, "late"));
+    Host().Reply(10ms, Reply(3, "x"));
+    Host().Reply(20ms, Reply(9, "late"));
   };
   EXPECT_EQ(sms->MobiCheck(), u"");
   EXPECT_EQ(Host().Elapsed(), 10ms) << "the type 3 chunk ended the wait";
@@ -180,11 +180,11 @@ TEST_F(ClsSMSTest, MobiSignalReadsTheNumberAtTheStartOfTheText) {
       {"0.49", 0},      {"12 34", 12},
   };
   for (const auto& [text, expected] : cases) {
-    AnswerEveryFrame(Chunk(9, text));
+    AnswerEveryFrame(Reply(9, text));
     EXPECT_EQ(sms->MobiSignal(), expected) << "reply text \"" << text << "\"";
   }
   for (std::string text : {"32768", "-32769", "32767.5", "1e10", "99999999999999999999"}) {
-    AnswerEveryFrame(Chunk(9, text));
+    AnswerEveryFrame(Reply(9, text));
     EXPECT_EQ(ErrorNumberOf([&] { sms->MobiSignal(); }), 6) << "reply text " << text;
   }
 }
@@ -206,7 +206,7 @@ TEST_F(ClsSMSTest, StatusReportsFollowTheirRulesInOrder) {
   for (const auto& [text, expected] : cases) {
     mm::strSendTel = u"12345";
     mm::lngStatus = 0;  // "unchanged" shows as 0
-    host.Arrive(Chunk(1, text));
+    host.Arrive(Reply(1, text));
     DoEvents();
     EXPECT_EQ(mm::lngStatus, expected) << "report \"" << text << "\"";
   }
@@ -218,12 +218,12 @@ TEST_F(ClsSMSTest, ANumberOfMoreThanElevenCharactersNeverMatches) {
   mm::strSendTel = u"8613800138000";
   for (std::string text : {"SUCCESS8613800138000", "SUCCESS86138001380", "FAILURE8613800138000"}) {
     mm::lngStatus = 0;
-    Host().Arrive(Chunk(1, text));
+    Host().Arrive(Reply(1, text));
     DoEvents();
     EXPECT_EQ(mm::lngStatus, 0) << text;
   }
   mm::strSendTel = u"13800138000";  // 11 characters: matches, whatever follows
-  Host().Arrive(Chunk(1, "SUCCESS13800138000 delivered"));
+  Host().Arrive(Reply(1, "SUCCESS13800138000 delivered"));
   DoEvents();
   EXPECT_EQ(mm::lngStatus, 5);
 }
@@ -231,9 +231,9 @@ TEST_F(ClsSMSTest, ANumberOfMoreThanElevenCharactersNeverMatches) {
 TEST_F(ClsSMSTest, SendEndsAtOnceOnAFinalReport) {
   auto sms = Open();
   Host().terminal = [](const ByteArray&) {
-    Host().Reply(40ms, Chunk(1, "OK"));
-    Host().Reply(900ms, Chunk(1, "SEND OK"));
-    Host().Reply(2500ms, Chunk(1, "SUCCESS12345"));
+    Host().Reply(40ms, Reply(1, "OK"));
+    Host().Reply(900ms, Reply(1, "SEND OK"));
+    Host().Reply(2500ms, Reply(1, "SUCCESS12345"));
   };
   EXPECT_EQ(sms->SendSMS(u"12345", u"hello"), typeCustOK);
   EXPECT_EQ(Host().Elapsed(), 2500ms);
@@ -241,23 +241,23 @@ TEST_F(ClsSMSTest, SendEndsAtOnceOnAFinalReport) {
   sms.reset();
   Host().Reset();
   sms = Open();
-  AnswerEveryFrame(Chunk(1, "ERROR"), 20ms);
+  AnswerEveryFrame(Reply(1, "ERROR"), 20ms);
   EXPECT_EQ(sms->SendSMS(u"12345", u"hello"), typeError);
   EXPECT_EQ(Host().Elapsed(), 20ms);
 
   sms.reset();
   Host().Reset();
   sms = Open();
-  AnswerEveryFrame(Chunk(1, "FAILURE12345"), 3s);
+  AnswerEveryFrame(Reply(1, "FAILURE12345"), 3s);
   EXPECT_EQ(sms->SendSMS(u"12345", u"hello"), TypeCustError);
 }
 
 TEST_F(ClsSMSTest, SendWithoutAFinalReportUsesTheWholeBudget) {
   auto sms = Open();
   Host().terminal = [](const ByteArray&) {
-    Host().Reply(1005ms, Chunk(1, "SEND OK"));
-    Host().Reply(2010ms, Chunk(1, "SUCCESS99999"));  // another number: ignored
-    Host().Reply(6s, Chunk(1, "SUCCESS12345"));      // too late
+    Host().Reply(1005ms, Reply(1, "SEND OK"));
+    Host().Reply(2010ms, Reply(1, "SUCCESS99999"));  // another number: ignored
+    Host().Reply(6s, Reply(1, "SUCCESS12345"));      // too late
   };
   EXPECT_EQ(sms->SendSMS(u"12345", u"hello"), typeCenterOK);
   // Counted: 1000 before SEND OK (seen in step 101), 1000 more before the
@@ -270,7 +270,7 @@ TEST_F(ClsSMSTest, AChattyTerminalCannotHoldASendForever) {
   // A non-final reply every 5 ms: every wait ends in its first step and
   // counts nothing.
   std::function<void()> chatter = [&] {
-    Host().Reply(5ms, Chunk(3));
+    Host().Reply(5ms, Reply(3));
     Host().At(Host().Now() + 5ms, chatter);
   };
   Host().terminal = [&](const ByteArray&) { chatter(); };
@@ -284,8 +284,8 @@ TEST_F(ClsSMSTest, AnErrorTextDuringASendIsRaisedAndTheSendGoesOn) {
   std::vector<std::u16string> errors;
   sms->SubscribeSMSError([&](const std::u16string& text) { errors.push_back(text); });
   Host().terminal = [](const ByteArray&) {
-    Host().Reply(100ms, Chunk(0, "ERROR"));
-    Host().Reply(300ms, Chunk(1, "SUCCESS12345"));
+    Host().Reply(100ms, Reply(0, "ERROR"));
+    Host().Reply(300ms, Reply(1, "SUCCESS12345"));
   };
   EXPECT_EQ(sms->SendSMS(u"12345", u"hello"), typeCustOK);
   EXPECT_EQ(errors, std::vector<std::u16string>{u"ERROR"});
@@ -295,7 +295,7 @@ TEST_F(ClsSMSTest, AnErrorTextDuringASendIsRaisedAndTheSendGoesOn) {
 
 TEST_F(ClsSMSTest, EverySendStartsFromSendOk) {
   auto sms = Open();
-  Host().Arrive(Chunk(1, "ERROR"));
+  Host().Arrive(Reply(1, "ERROR"));
   DoEvents();
   EXPECT_EQ(mm::lngStatus, 6) << "reports outside a send still count";
   EXPECT_EQ(sms->SendSMS(u"1", u"x"), typeSendOk);
@@ -303,15 +303,15 @@ TEST_F(ClsSMSTest, EverySendStartsFromSendOk) {
 
 TEST_F(ClsSMSTest, SetMobiCodeIsFalseOnlyForExactlyError) {
   auto sms = Open();
-  AnswerEveryFrame(Chunk(9, "ERROR"));
+  AnswerEveryFrame(Reply(9, "ERROR"));
   EXPECT_FALSE(sms->SetMobiCode(u"8613800290500"));
-  AnswerEveryFrame(Chunk(0, "ERROR"));
+  AnswerEveryFrame(Reply(0, "ERROR"));
   EXPECT_FALSE(sms->SetMobiCode(u"8613800290500"));
-  AnswerEveryFrame(Chunk(9, "ERROR\r"));
+  AnswerEveryFrame(Reply(9, "ERROR\r"));
   EXPECT_TRUE(sms->SetMobiCode(u"8613800290500"));
-  AnswerEveryFrame(Chunk(1, "ERROR"));  // a status report, not a reply text
+  AnswerEveryFrame(Reply(1, "ERROR"));  // a status report, not a reply text
   EXPECT_TRUE(sms->SetMobiCode(u"8613800290500"));
-  AnswerEveryFrame(Chunk(9, "OK"));
+  AnswerEveryFrame(Reply(9, "OK"));
   EXPECT_TRUE(sms->SetMobiCode(u"8613800290500"));
 }
 
@@ -319,14 +319,14 @@ TEST_F(ClsSMSTest, SetMobiCodeIsFalseOnlyForExactlyError) {
 
 TEST_F(ClsSMSTest, MobiCheckDiscardsWaitingInputTheOthersDoNot) {
   auto sms = Open();
-  AnswerEveryFrame(Chunk(9, "fresh"), 50ms);
-  Host().Arrive(Chunk(9, "stale"));
+  AnswerEveryFrame(Reply(9, "fresh"), 50ms);
+  Host().Arrive(Reply(9, "stale"));
   EXPECT_EQ(sms->MobiCheck(), u"fresh");
   EXPECT_EQ(Host().Elapsed(), 50ms);
 
-  Host().Arrive(Chunk(3));
+  Host().Arrive(Reply(3));
   EXPECT_EQ(sms->MobiSignal(), 0) << "the stale chunk ended the wait before the answer";
-  Host().Arrive(Chunk(9, "ERROR"));
+  Host().Arrive(Reply(9, "ERROR"));
   EXPECT_FALSE(sms->SetMobiCode(u"1")) << "a stale ERROR counts";
 }
 
@@ -351,7 +351,7 @@ TEST_F(ClsSMSTest, AChunkTooLongForTheTextFailsTheWaitingCall) {
   huge[1] = 9;
   AnswerEveryFrame(huge);
   EXPECT_EQ(ErrorNumberOf([&] { sms->MobiCheck(); }), 6);
-  AnswerEveryFrame(Chunk(9, "next"));
+  AnswerEveryFrame(Reply(9, "next"));
   EXPECT_EQ(sms->MobiCheck(), u"next") << "the component goes on working";
 }
 
@@ -365,7 +365,7 @@ TEST_F(ClsSMSTest, SMSErrorReachesEverySubscriberOfEveryObjectBeforeTheWaitEnds)
       [&](const std::u16string& t) { seen.push_back("first:" + std::string(t.begin(), t.end())); });
   auto id = second.SubscribeSMSError([&](const std::u16string&) { seen.push_back("second"); });
   second.SubscribeSMSError([&](const std::u16string&) { seen.push_back("second-b"); });
-  AnswerEveryFrame(Chunk(0, "OK"));
+  AnswerEveryFrame(Reply(0, "OK"));
   EXPECT_EQ(first->MobiCheck(), u"OK");
   EXPECT_EQ(seen, (std::vector<std::string>{"first:OK", "second", "second-b"}));
 
@@ -377,14 +377,14 @@ TEST_F(ClsSMSTest, SMSErrorReachesEverySubscriberOfEveryObjectBeforeTheWaitEnds)
 
 TEST_F(ClsSMSTest, WithNoSubscriberATypeZeroReplyStillSetsTheText) {
   auto sms = Open();
-  AnswerEveryFrame(Chunk(0, "no signal"));
+  AnswerEveryFrame(Reply(0, "no signal"));
   EXPECT_EQ(sms->MobiCheck(), u"no signal");
 }
 
 TEST_F(ClsSMSTest, TwoObjectsShareThePortAndReleasingOneClosesIt) {
   auto first = Open();
   auto second = std::make_unique<clsSMS>();
-  AnswerEveryFrame(Chunk(1, "SUCCESS555"));
+  AnswerEveryFrame(Reply(1, "SUCCESS555"));
   EXPECT_EQ(second->SendSMS(u"555", u"x"), typeCustOK) << "the second object uses the first's port";
   EXPECT_EQ(Host().openPorts, 1);
 
@@ -396,7 +396,7 @@ TEST_F(ClsSMSTest, TwoObjectsShareThePortAndReleasingOneClosesIt) {
   int raised = 0;
   first->SubscribeSMSError([&](const std::u16string&) { ++raised; });
   first->Initialize(3, u"9600,n,8,1");
-  AnswerEveryFrame(Chunk(0, "E"));
+  AnswerEveryFrame(Reply(0, "E"));
   first->MobiCheck();
   EXPECT_EQ(raised, 1);
 }
@@ -414,9 +414,9 @@ TEST_F(ClsSMSTest, AHandlerMayStartANestedWait) {
   int frames = 0;
   Host().terminal = [&](const ByteArray&) {
     if (++frames == 1) {
-      Host().Reply(10ms, Chunk(0, "first"));
+      Host().Reply(10ms, Reply(0, "first"));
     } else {
-      Host().Reply(20ms, Chunk(9, "inner"));
+      Host().Reply(20ms, Reply(9, "inner"));
     }
   };
   EXPECT_EQ(sms->SendSMS(u"1", u"x"), typeSendOk);
@@ -434,7 +434,7 @@ TEST_F(ClsSMSTest, AnObjectReleasedInsideItsOwnHandlerDoesNotCrash) {
   doomed->SubscribeSMSError([&](const std::u16string&) { doomed.reset(); });
   // A second handler of the released object must not run.
   doomed->SubscribeSMSError([&](const std::u16string&) { ++later; });
-  AnswerEveryFrame(Chunk(0, "bye"));
+  AnswerEveryFrame(Reply(0, "bye"));
   EXPECT_EQ(keeper->MobiCheck(), u"bye");
   EXPECT_EQ(doomed, nullptr);
   EXPECT_EQ(later, 0);
@@ -445,7 +445,7 @@ TEST_F(ClsSMSTest, TheLastObjectReleasedInsideAHandlerDuringAWait) {
   auto sms = Open();
   clsSMS* raw = sms.get();
   raw->SubscribeSMSError([&](const std::u16string&) { sms.reset(); });
-  Host().Arrive(Chunk(0, "gone"));
+  Host().Arrive(Reply(0, "gone"));
   DoEvents();  // the handler releases the object; the form outlives the handler
   EXPECT_EQ(sms, nullptr);
   EXPECT_EQ(mm::blnReceived, -1);
@@ -455,7 +455,7 @@ TEST_F(ClsSMSTest, TheLastObjectReleasedInsideAHandlerDuringAWait) {
 TEST_F(ClsSMSTest, AHandlerThatThrowsEndsTheWaitingCall) {
   auto sms = Open();
   sms->SubscribeSMSError([](const std::u16string&) { throw Error(1234, "client failure"); });
-  AnswerEveryFrame(Chunk(0, "boom"));
+  AnswerEveryFrame(Reply(0, "boom"));
   EXPECT_EQ(ErrorNumberOf([&] { sms->MobiCheck(); }), 1234);
 }
 

@@ -145,18 +145,6 @@ FakeHost& Host() {
   return host;
 }
 
-ByteArray Bytes(std::string_view text) {
-  return ByteArray(text.begin(), text.end());
-}
-
-ByteArray Chunk(uint8_t type, std::string_view payload) {
-  ByteArray out(payload.size() + 2);
-  out[0] = 0xAA;
-  out[1] = type;
-  std::copy(payload.begin(), payload.end(), out.begin() + 2);
-  return out;
-}
-
 }  // namespace test
 
 core::Host& core::PlatformHost() {

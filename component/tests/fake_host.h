@@ -13,6 +13,7 @@
 
 #include "error_number.h"
 #include "platform.h"
+#include "reply.h"
 
 namespace mobi::test {
 
@@ -95,10 +96,5 @@ class FakeHost final : public core::Host {
 
 // The one host of the test binary.
 FakeHost& Host();
-
-// Bytes from a string of ASCII characters.
-ByteArray Bytes(std::string_view text);
-// A reply chunk: start byte 0xAA, type, then the ASCII payload.
-ByteArray Chunk(uint8_t type, std::string_view payload = {});
 
 }  // namespace mobi::test

@@ -59,7 +59,7 @@ TEST_F(HelpersTest, TextToBytesIsBigEndianUtf16) {
 }
 
 TEST_F(HelpersTest, NumberToBytesKeepsEverySingleByteCharacter) {
-  EXPECT_EQ(mm::NumberToBytes(u"8613800290500"), Bytes("8613800290500"));
+  EXPECT_EQ(mm::NumberToBytes(u"8613800290500"), Ascii("8613800290500"));
   EXPECT_EQ(mm::NumberToBytes(u"+86 1"), (ByteArray{0x2B, 0x38, 0x36, 0x20, 0x31}));
   EXPECT_EQ(mm::NumberToBytes(u"\u20AC"), (ByteArray{0x80}));
 }
@@ -77,7 +77,7 @@ TEST_F(HelpersTest, NumberToBytesRefusesEmptyDoubleByteAndUnencodable) {
 }
 
 TEST_F(HelpersTest, BytesToTextGivesOneCharacterPerByte) {
-  EXPECT_EQ(mm::BytesToText(Bytes("SEND OK")), u"SEND OK");
+  EXPECT_EQ(mm::BytesToText(Ascii("SEND OK")), u"SEND OK");
   EXPECT_EQ(mm::BytesToText(ByteArray{0x00}), std::u16string(1, u'\0'));
   EXPECT_EQ(mm::BytesToText(ByteArray{}), u"");
   EXPECT_EQ(mm::BytesToText(ByteArray{0x41, 0xD6, 0xD0}).size(), 3u);
@@ -234,13 +234,13 @@ TEST_F(HelpersTest, TheFormKnowsWhichRepliesAreWhole) {
   EXPECT_TRUE(whole(ByteArray{0xAA, 0x03}));
   EXPECT_FALSE(whole(ByteArray{0xAA}));
   for (auto text : {"OK", "SEND OK", "ERROR", "SUCCESS12345", "FAILURE12345"}) {
-    EXPECT_TRUE(whole(Chunk(1, text))) << text;
+    EXPECT_TRUE(whole(Reply(1, text))) << text;
   }
   for (auto text : {"O", "SEND", "SUCCESS1234", "SUCCESS123456", "OK\r", "SUCCES"}) {
-    EXPECT_FALSE(whole(Chunk(1, text))) << text;
+    EXPECT_FALSE(whole(Reply(1, text))) << text;
   }
-  EXPECT_FALSE(whole(Chunk(0, "OK"))) << "an error text's end is unknown";
-  EXPECT_FALSE(core::frmSMS::IsWholeReply(Chunk(1, "SUCCESS123456789012"), u"123456789012"))
+  EXPECT_FALSE(whole(Reply(0, "OK"))) << "an error text's end is unknown";
+  EXPECT_FALSE(core::frmSMS::IsWholeReply(Reply(1, "SUCCESS123456789012"), u"123456789012"))
       << "a report cannot name more than 11 characters";
 }
 

@@ -114,16 +114,4 @@ bool PtyPeer::WaitForBytes(std::size_t count, std::chrono::milliseconds timeout)
   return changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
 }
 
-Bytes Ascii(std::string_view text) {
-  return Bytes(text.begin(), text.end());
-}
-
-Bytes Reply(uint8_t type, std::string_view payload) {
-  Bytes out(payload.size() + 2);
-  out[0] = 0xAA;
-  out[1] = type;
-  std::copy(payload.begin(), payload.end(), out.begin() + 2);
-  return out;
-}
-
 }  // namespace mobi::test

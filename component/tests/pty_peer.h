@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pty_pair.h"
+#include "reply.h"
 
 namespace mobi::test {
 
@@ -63,10 +64,5 @@ class PtyPeer {
   bool reading_ = true;
   std::thread thread_;
 };
-
-// Bytes of an ASCII string.
-Bytes Ascii(std::string_view text);
-// A reply chunk: 0xAA, the type, the ASCII payload.
-Bytes Reply(uint8_t type, std::string_view payload = {});
 
 }  // namespace mobi::test
