@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdio>
 
-#include "common/command_line.h"
 #include "mobi/errors.h"
 #include "terminal/core/options.h"
 #include "terminal/core/text.h"

@@ -30,7 +30,7 @@ std::vector<Option> Table(Seen& s) {
   };
 }
 
-TEST(CommandLine, EverySpellingOfAValue) {
+TEST(OptionParser, EverySpellingOfAValue) {
   const std::vector<std::vector<std::string>> spellings = {
       {"--port=77"}, {"--port", "77"}, {"-p", "77"}, {"-p77"}, {"--po", "77"}, {"--po=77"},
   };
@@ -46,7 +46,7 @@ TEST(CommandLine, EverySpellingOfAValue) {
   EXPECT_FALSE(s.json);
 }
 
-TEST(CommandLine, BundledShortOptionsAndOperandsInOrder) {
+TEST(OptionParser, BundledShortOptionsAndOperandsInOrder) {
   Seen s;
   const auto operands =
       Parse({"send", "-vp", "77", "123", "--json", "-", "--", "-v", "--x"}, Table(s));
@@ -60,7 +60,7 @@ TEST(CommandLine, BundledShortOptionsAndOperandsInOrder) {
   EXPECT_EQ(s.pause, "3");
 }
 
-TEST(CommandLine, MistakesAreNamed) {
+TEST(OptionParser, MistakesAreNamed) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{"--bogus"}, "unknown option \"--bogus\""},
       {{"--bogus=1"}, "unknown option \"--bogus\""},
@@ -87,7 +87,7 @@ TEST(CommandLine, MistakesAreNamed) {
   EXPECT_THROW(Parse({"--port"}, Table(s)), UsageError);
 }
 
-TEST(CommandLine, TheFirstMistakeIsThrownAfterEveryArgumentIsRead) {
+TEST(OptionParser, TheFirstMistakeIsThrownAfterEveryArgumentIsRead) {
   Seen s;
   try {
     Parse({"-x", "--port=", "--fault-pause=", "--json", "-p", "3"}, Table(s));
