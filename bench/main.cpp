@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -275,16 +276,17 @@ const char kHelp[] =
     "  -h, --help              this text\n"
     "  --version               the version\n";
 
-// A number above 0; a count must be whole.
+// A number above 0; a count is a whole number that fits an int.
 double Positive(const std::string& option, const std::string& value, bool whole) {
   double n = 0;
   const char* end = value.data() + value.size();
   const auto [p, ec] = std::from_chars(value.data(), end, n);
-  if (value.empty() || ec != std::errc() || p != end || !(n > 0) || (whole && n != std::floor(n)) ||
-      n > 1e9)
-    throw mobi::cmdline::UsageError(option + ": expected " +
-                                    (whole ? "a whole number" : "a number") + " above 0, got \"" +
-                                    value + "\"");
+  const bool number = !value.empty() && ec == std::errc() && p == end && n > 0;
+  if (whole && !(number && n == std::floor(n) && n <= INT_MAX))
+    throw mobi::cmdline::UsageError(option + ": expected a whole number from 1 to " +
+                                    std::to_string(INT_MAX) + ", got \"" + value + "\"");
+  if (!number || !std::isfinite(n))
+    throw mobi::cmdline::UsageError(option + ": expected a number above 0, got \"" + value + "\"");
   return n;
 }
 

@@ -21,7 +21,8 @@ check 2 'unknown option "--bogus"' --bogus --version
 check 2 'unknown option "-x"' -hx
 check 2 '--sends: missing value' --version --sends
 check 2 '--baud: expected 9600 or 115200, got "300"' --baud 300 --version
-check 2 '--iterations: expected a whole number above 0, got "1.5"' --iterations=1.5 --help
+check 2 '--iterations: expected a whole number from 1 to' --iterations=1.5 --help
+check 2 '--round-trip-seconds: expected a number above 0, got "0"' --round-trip-seconds=0
 check 2 '--no-cpu: takes no value' --no-cpu=1
 check 2 'unexpected argument "run"' run
 [ $status -ne 0 ] || echo "mobi-bench: command line as the other tools"
