@@ -10,12 +10,14 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "common/command_line.h"
 #include "mobi/bench.h"
 #include "mobi/clsSMS.h"
 #include "mobi/line.h"
@@ -262,53 +264,90 @@ void Row(const char* figure, int baud, double early, double steps, double limit,
               limit_cell.c_str(), Cell(std::isnan(limit) ? NAN : early / limit, 2).c_str());
 }
 
-bool ParseOptions(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto number = [&](double& out) {
-      if (i + 1 >= argc) return false;
-      const char* v = argv[++i];
-      const auto [p, ec] = std::from_chars(v, v + std::strlen(v), out);
-      return ec == std::errc() && *p == '\0' && out > 0;
-    };
-    double v = 0;
-    if (a == "--iterations" && number(v))
-      o.iterations = static_cast<int>(v);
-    else if (a == "--sends" && number(v))
-      o.sends = static_cast<int>(v);
-    else if (a == "--round-trip-seconds" && number(v))
-      o.round_trip_seconds = v;
-    else if (a == "--burst-sends" && number(v))
-      o.burst_sends = static_cast<int>(v);
-    else if (a == "--baud" && number(v) && (v == 9600 || v == 115200))
-      o.baud = static_cast<int>(v);
-    else if (a == "--no-cpu")
-      o.cpu = false;
-    else if (a == "--version") {
-      std::printf("mobi-bench %s\n", MOBI_VERSION_STRING);
-      std::exit(0);
-    } else {
-      std::printf(
-          "Usage: mobi-bench [--iterations N] [--sends N] [--round-trip-seconds S]\n"
-          "                  [--burst-sends N] [--baud 9600|115200] [--no-cpu]\n"
-          "  --iterations N          MobiSignal latency samples per configuration (200)\n"
-          "  --sends N               SendSMS latency samples per configuration (40)\n"
-          "  --round-trip-seconds S  how long to count MobiSignal round trips (2)\n"
-          "  --burst-sends N         SendSMS calls per burst gap (50)\n"
-          "  --baud B                only this rate (both by default)\n"
-          "  --no-cpu                skip the 5 s waits for a report that never comes\n"
-          "  --version               the version\n");
-      return a == "--help" || a == "-h" ? (std::exit(0), false) : false;
-    }
-  }
-  return true;
+const char kHelp[] =
+    "Usage: mobi-bench [--iterations N] [--sends N] [--round-trip-seconds S]\n"
+    "                  [--burst-sends N] [--baud 9600|115200] [--no-cpu]\n"
+    "  --iterations N          MobiSignal latency samples per configuration (200)\n"
+    "  --sends N               SendSMS latency samples per configuration (40)\n"
+    "  --round-trip-seconds S  how long to count MobiSignal round trips (2)\n"
+    "  --burst-sends N         SendSMS calls per burst gap (50)\n"
+    "  --baud B                only this rate (both by default)\n"
+    "  --no-cpu                skip the 5 s waits for a report that never comes\n"
+    "  -h, --help              this text\n"
+    "  --version               the version\n";
+
+// A number above 0; a count is a whole number that fits an int.
+double Positive(const std::string& option, const std::string& value, bool whole) {
+  double n = 0;
+  const char* end = value.data() + value.size();
+  const auto [p, ec] = std::from_chars(value.data(), end, n);
+  const bool number = !value.empty() && ec == std::errc() && p == end && n > 0;
+  if (whole && !(number && n == std::floor(n) && n <= INT_MAX))
+    throw mobi::cmdline::UsageError(option + ": expected a whole number from 1 to " +
+                                    std::to_string(INT_MAX) + ", got \"" + value + "\"");
+  if (!number || !std::isfinite(n))
+    throw mobi::cmdline::UsageError(option + ": expected a number above 0, got \"" + value + "\"");
+  return n;
+}
+
+enum class Parsed { kRun, kHelp, kVersion };
+
+// Throws mobi::cmdline::UsageError for a mistake.
+Parsed ParseOptions(int argc, char** argv, Options& o) {
+  using mobi::cmdline::Flag;
+  using mobi::cmdline::Value;
+  Parsed parsed = Parsed::kRun;
+  auto count = [](const char* name, int& target) {
+    return Value(name, 0, [name, &target](const std::string& v) {
+      target = static_cast<int>(Positive(std::string("--") + name, v, true));
+    });
+  };
+  const std::vector<mobi::cmdline::Option> options = {
+      count("iterations", o.iterations),
+      count("sends", o.sends),
+      Value("round-trip-seconds", 0,
+            [&](const std::string& v) {
+              o.round_trip_seconds = Positive("--round-trip-seconds", v, false);
+            }),
+      count("burst-sends", o.burst_sends),
+      Value("baud", 0,
+            [&](const std::string& v) {
+              if (v != "9600" && v != "115200")
+                throw mobi::cmdline::UsageError("--baud: expected 9600 or 115200, got \"" + v +
+                                                "\"");
+              o.baud = std::stoi(v);
+            }),
+      Flag("no-cpu", 0, [&] { o.cpu = false; }),
+      Flag("help", 'h', [&] { parsed = Parsed::kHelp; }),
+      Flag("version", 0, [&] { parsed = Parsed::kVersion; }),
+  };
+  const auto operands =
+      mobi::cmdline::Parse(std::vector<std::string>(argv + 1, argv + argc), options);
+  if (!operands.empty() && parsed == Parsed::kRun)
+    throw mobi::cmdline::UsageError("unexpected argument \"" + operands[0] +
+                                    "\" (mobi-bench takes options only)");
+  return parsed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
-  if (!ParseOptions(argc, argv, o)) return 2;
+  try {
+    switch (ParseOptions(argc, argv, o)) {
+      case Parsed::kHelp:
+        std::fputs(kHelp, stdout);
+        return 0;
+      case Parsed::kVersion:
+        std::printf("mobi-bench %s\n", MOBI_VERSION_STRING);
+        return 0;
+      case Parsed::kRun:
+        break;
+    }
+  } catch (const mobi::cmdline::UsageError& e) {
+    std::fprintf(stderr, "mobi-bench: %s\nTry 'mobi-bench --help'.\n", e.what());
+    return 2;
+  }
   std::vector<int> bauds = {9600, 115200};
   if (o.baud) bauds = {o.baud};
   const int rates = static_cast<int>(bauds.size());

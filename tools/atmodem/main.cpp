@@ -11,10 +11,12 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #if __has_include("mobi/version.h")
 #include "mobi/version.h"
 #endif
+#include "common/command_line.h"
 #include "pty_server.h"
 #include "text.h"
 
@@ -115,54 +117,67 @@ int main(int argc, char** argv) {
   std::string fifo;
   std::string time;
   bool verbose = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) return false;
-      out = argv[++i];
-      return true;
-    };
-    std::string v;
-    if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage;
-      return 0;
-    } else if (arg == "--version") {
-      std::cout << "mobi-atmodem " << MOBI_VERSION_STRING << "\n";
-      return 0;
-    } else if (arg == "--verbose") {
-      verbose = true;
-    } else if (arg == "--link") {
-      if (!value(link)) return Usage("--link needs a path");
-    } else if (arg == "--inbox-fifo") {
-      if (!value(fifo)) return Usage("--inbox-fifo needs a path");
-    } else if (arg == "--sent-log") {
-      if (!value(sent_log)) return Usage("--sent-log needs a file");
-    } else if (arg == "--time") {
-      if (!value(time)) return Usage("--time needs a time stamp");
-    } else if (arg == "--csq") {
-      if (!value(v) || v.empty() || v.find_first_not_of("0123456789") != std::string::npos)
-        return Usage("--csq needs a number");
-      modem.SetSignal(std::stoi(v.substr(0, 3)));
-    } else if (arg == "--sim") {
-      if (!value(v) || (v != "ready" && v != "pin" && v != "none"))
-        return Usage("--sim needs ready, pin or none");
-      modem.SetSim(v == "ready" ? "READY" : v == "pin" ? "SIM PIN" : "");
-    } else if (arg == "--fail") {
-      if (!value(v) || v.empty()) return Usage("--fail needs COMMAND[:REPLY]");
-      auto colon = v.find(':');
-      modem.FailCommand(v.substr(0, colon),
-                        colon == std::string::npos ? "ERROR" : v.substr(colon + 1));
-    } else if (arg == "--inbox") {
-      if (!value(v)) return Usage("--inbox needs NUMBER:TEXT");
-      auto colon = v.find(':');
-      auto text = smsdll::Utf8ToUtf16(colon == std::string::npos ? "" : v.substr(colon + 1));
-      if (colon == std::string::npos || colon == 0 || !text)
-        return Usage("--inbox needs NUMBER:TEXT with TEXT in UTF-8, not \"" + v + "\"");
-      if (!modem.AddInbox(v.substr(0, colon), *text, time.empty() ? Now() : time))
-        return Usage("the message storage is full");
-    } else {
-      return Usage("unknown option " + arg);
-    }
+  bool help = false;
+  bool version = false;
+  using mobi::cmdline::Flag;
+  using mobi::cmdline::UsageError;
+  using mobi::cmdline::Value;
+  auto path = [](std::string& target) { return [&target](const std::string& v) { target = v; }; };
+  const std::vector<mobi::cmdline::Option> options = {
+      Flag("help", 'h', [&] { help = true; }),
+      Flag("version", 0, [&] { version = true; }),
+      Flag("verbose", 0, [&] { verbose = true; }),
+      Value("link", 0, path(link)),
+      Value("inbox-fifo", 0, path(fifo)),
+      Value("sent-log", 0, path(sent_log)),
+      Value("time", 0, path(time)),
+      Value("csq", 0,
+            [&](const std::string& v) {
+              if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos)
+                throw UsageError("--csq needs a number");
+              modem.SetSignal(std::stoi(v.substr(0, 3)));
+            }),
+      Value("sim", 0,
+            [&](const std::string& v) {
+              if (v != "ready" && v != "pin" && v != "none")
+                throw UsageError("--sim needs ready, pin or none");
+              modem.SetSim(v == "ready" ? "READY" : v == "pin" ? "SIM PIN" : "");
+            }),
+      Value("fail", 0,
+            [&](const std::string& v) {
+              if (v.empty()) throw UsageError("--fail needs COMMAND[:REPLY]");
+              auto colon = v.find(':');
+              modem.FailCommand(v.substr(0, colon),
+                                colon == std::string::npos ? "ERROR" : v.substr(colon + 1));
+            }),
+      // Takes the --time given before it.
+      Value("inbox", 0,
+            [&](const std::string& v) {
+              auto colon = v.find(':');
+              auto text =
+                  smsdll::Utf8ToUtf16(colon == std::string::npos ? "" : v.substr(colon + 1));
+              if (colon == std::string::npos || colon == 0 || !text)
+                throw UsageError("--inbox needs NUMBER:TEXT with TEXT in UTF-8, not \"" + v + "\"");
+              if (!modem.AddInbox(v.substr(0, colon), *text, time.empty() ? Now() : time))
+                throw UsageError("the message storage is full");
+            }),
+  };
+  try {
+    const auto operands =
+        mobi::cmdline::Parse(std::vector<std::string>(argv + 1, argv + argc), options);
+    if (!operands.empty() && !help && !version)
+      throw UsageError("unexpected argument \"" + operands[0] +
+                       "\" (mobi-atmodem takes options only)");
+  } catch (const std::invalid_argument& e) {
+    return Usage(e.what());
+  }
+  if (help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (version) {
+    std::cout << "mobi-atmodem " << MOBI_VERSION_STRING << "\n";
+    return 0;
   }
 
   modem.now = Now;

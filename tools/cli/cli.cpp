@@ -103,69 +103,37 @@ constexpr CommandSpec kCommands[] = {
 
 }  // namespace
 
-Invocation ParseCommandLine(const std::vector<std::string>& args) {
-  Invocation inv;
+void ParseCommandLine(const std::vector<std::string>& args, Invocation& inv) {
+  using cmdline::Flag;
+  using cmdline::Value;
+  const std::vector<cmdline::Option> options = {
+      Flag("help", 'h', [&] { inv.help = true; }),
+      Flag("version", 0, [&] { inv.version = true; }),
+      Value("port", 'p', [&](const std::string& v) { ParsePort(v, inv); }),
+      Value("settings", 's', [&](const std::string& v) { inv.settings = v; }),
+      Flag("json", 0, [&] { inv.json = true; }),
+      Flag("verbose", 'v', [&] { inv.verbose = true; }),
+      Flag("cr", 0, [&] { inv.append_cr = true; }),
+      Flag("direct", 0, [&] { inv.direct = true; }),
+      Value("listen", 0,
+            [&](const std::string& v) { inv.listen_ms = ParseInt("--listen", v, 0, 60000); }),
+      Value("sim", 0,
+            [&](const std::string& v) {
+              try {
+                for (std::string& s : terminal::SplitArguments(v)) inv.sim_options.push_back(s);
+              } catch (const std::invalid_argument& e) {
+                throw UsageError(std::string("--sim: ") + e.what());
+              }
+            }),
+  };
   std::vector<std::string> words;
-  bool options_done = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (options_done || a.empty() || a[0] != '-' || a == "-") {
-      words.push_back(a);
-      continue;
-    }
-    if (a == "--") {
-      options_done = true;
-      continue;
-    }
-    std::string name = a;
-    std::string value;
-    bool has_value = false;
-    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
-      name = a.substr(0, a.find('='));
-      value = a.substr(a.find('=') + 1);
-      has_value = true;
-    }
-    auto take = [&]() -> std::string {
-      if (has_value) return value;
-      if (i + 1 >= args.size()) throw UsageError(name + ": missing value");
-      return args[++i];
-    };
-    auto flag = [&](bool& target) {
-      if (has_value) throw UsageError(name + ": takes no value");
-      target = true;
-    };
-    if (name == "-h" || name == "--help")
-      flag(inv.help);
-    else if (name == "--version")
-      flag(inv.version);
-    else if (name == "-p" || name == "--port")
-      ParsePort(take(), inv);
-    else if (name == "-s" || name == "--settings")
-      inv.settings = take();
-    else if (name == "--json")
-      flag(inv.json);
-    else if (name == "-v" || name == "--verbose")
-      flag(inv.verbose);
-    else if (name == "--cr")
-      flag(inv.append_cr);
-    else if (name == "--direct")
-      flag(inv.direct);
-    else if (name == "--listen")
-      inv.listen_ms = ParseInt(name, take(), 0, 60000);
-    else if (name == "--sim") {
-      const std::string line = take();
-      try {
-        for (std::string& s : terminal::SplitArguments(line)) inv.sim_options.push_back(s);
-      } catch (const std::invalid_argument& e) {
-        throw UsageError(std::string("--sim: ") + e.what());
-      }
-    } else {
-      throw UsageError("unknown option \"" + a +
-                       "\" (see mobi --help; a TEXT that starts with - "
-                       "goes after --)");
-    }
+  try {
+    words = cmdline::Parse(args, options);
+  } catch (const cmdline::UnknownOption& e) {
+    throw UsageError(std::string(e.what()) +
+                     " (see mobi --help; a TEXT that starts with - goes after --)");
   }
-  if (inv.help || inv.version) return inv;
+  if (inv.help || inv.version) return;
   if (words.empty()) throw UsageError("no command given (check, signal, centre, reset, send, at)");
   for (const CommandSpec& entry : kCommands) {
     if (words[0] != entry.name) continue;
@@ -180,9 +148,15 @@ Invocation ParseCommandLine(const std::vector<std::string>& args) {
     if (inv.append_cr && inv.command != Command::kAt)
       throw UsageError("--cr applies to the at command only");
     CheckSettings(inv.settings);
-    return inv;
+    return;
   }
   throw UsageError("unknown command \"" + words[0] + "\" (check, signal, centre, reset, send, at)");
+}
+
+Invocation ParseCommandLine(const std::vector<std::string>& args) {
+  Invocation inv;
+  ParseCommandLine(args, inv);
+  return inv;
 }
 
 namespace {
@@ -329,35 +303,42 @@ bool IsPortError(int32_t number) {
   return mobi::IsSerialError(number);
 }
 
-std::string Reporter::JsonString(std::string_view utf8) {
+std::string Reporter::JsonString(std::string_view text) {
   std::string out = "\"";
-  for (const char ch : utf8) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04X", c);
-          out += buf;
-        } else {
-          out.push_back(ch);
-        }
+  while (!text.empty()) {
+    terminal::Utf8Error error{text.size()};
+    const bool valid = terminal::Utf8ToUtf16(text, &error).has_value();
+    for (const char ch : text.substr(0, error.offset)) {
+      const auto c = static_cast<unsigned char>(ch);
+      switch (c) {
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
+        default:
+          if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04X", c);
+            out += buf;
+          } else {
+            out.push_back(ch);
+          }
+      }
     }
+    if (valid) break;
+    out += "\\uFFFD";  // the byte where valid UTF-8 stops
+    text.remove_prefix(error.offset + 1);
   }
   return out + "\"";
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/command_line.h"
 #include "mobi/clsSMS.h"
 #include "mobi/line.h"
 
@@ -33,9 +34,7 @@ enum ExitCode : int {
 // The exit codes as the help text and README list them.
 const char* ExitCodeHelp();
 
-struct UsageError : std::invalid_argument {
-  using std::invalid_argument::invalid_argument;
-};
+using UsageError = cmdline::UsageError;
 
 enum class Command { kCheck, kSignal, kCentre, kReset, kSend, kAt };
 
@@ -57,8 +56,10 @@ struct Invocation {
   bool version = false;
 };
 
-// Parses argv (without the program name). Throws UsageError with a message
-// that names the offending argument.
+// Parses argv (without the program name) into `inv`. Throws UsageError with
+// a message that names the offending argument; `inv` then still holds every
+// option given (so a mistake is reported as JSON when --json was asked for).
+void ParseCommandLine(const std::vector<std::string>& args, Invocation& inv);
 Invocation ParseCommandLine(const std::vector<std::string>& args);
 
 const char* HelpText();
@@ -108,7 +109,13 @@ class Reporter {
     std::string key;
     std::string json;
   };
-  static std::string JsonString(std::string_view utf8);
+  // A JSON string of UTF-8 text. Quotes, backslashes and control characters
+  // are escaped; every byte that does not belong to a valid UTF-8 sequence
+  // (a stray continuation byte, a cut-short or overlong sequence, an encoded
+  // surrogate, a value above U+10FFFF) becomes the escape \uFFFD, one per
+  // byte, so a line is valid JSON in valid UTF-8 whatever a terminal or a
+  // command line held.
+  static std::string JsonString(std::string_view text);
   static std::string JsonNumber(double value, int decimals);
 
   // One event: in JSON mode the fields as one object on stdout; otherwise

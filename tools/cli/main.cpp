@@ -407,7 +407,7 @@ int main(int argc, char** argv) {
   Payload payload;
   mobi::terminal::TerminalConfig sim_config;
   try {
-    inv = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), inv);
     if (inv.help) {
       std::printf("%s\nExit codes:\n%s", HelpText(), ExitCodeHelp());
       return kExitOk;
@@ -417,10 +417,21 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
     payload = PreparePayload(inv);
-    const auto rest = mobi::terminal::ParseTerminalOptions(inv.sim_options, sim_config);
-    if (!rest.empty()) throw UsageError("--sim: unknown simulator option \"" + rest[0] + "\"");
+    std::vector<std::string> rest;
+    try {
+      rest = mobi::terminal::ParseTerminalOptions(inv.sim_options, sim_config);
+    } catch (const std::invalid_argument& e) {
+      throw UsageError(std::string("--sim: ") + e.what());
+    }
+    if (!rest.empty()) throw UsageError("--sim: unexpected argument \"" + rest[0] + "\"");
   } catch (const std::invalid_argument& e) {
-    std::fprintf(stderr, "mobi: %s\nTry 'mobi --help'.\n", e.what());
+    // A usage error is an error event like the others, in JSON too.
+    Reporter(inv.json, stdout, stderr)
+        .Emit("mobi: " + std::string(e.what()) + "\nTry 'mobi --help'.",
+              {{"event", Str("error")},
+               {"description", Str(e.what())},
+               {"exit_code", Num(kExitUsage)}},
+              true);
     return kExitUsage;
   }
   Reporter reporter(inv.json, stdout, stderr);

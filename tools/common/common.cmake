@@ -1,5 +1,9 @@
-# The target mobi_tools_common (see CMakeLists.txt beside this file); a build
-# that already has it keeps its own.
+# The targets mobi_command_line and mobi_tools_common (see CMakeLists.txt
+# beside this file); a build that already has them keeps its own.
+if(NOT TARGET mobi_command_line)
+  add_library(mobi_command_line STATIC ${CMAKE_CURRENT_LIST_DIR}/command_line.cpp)
+  target_include_directories(mobi_command_line PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
+endif()
 if(NOT TARGET mobi_tools_common)
   add_library(mobi_tools_common STATIC
     ${CMAKE_CURRENT_LIST_DIR}/pty_pair.cpp ${CMAKE_CURRENT_LIST_DIR}/child_process.cpp)

@@ -43,27 +43,29 @@ int main(int argc, char** argv) {
   using namespace mobi::terminal;
   TerminalConfig config;
   std::string link;
+  bool help = false;
+  bool version = false;
   try {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    const std::vector<std::string> rest = ParseTerminalOptions(args, config);
-    for (size_t i = 0; i < rest.size(); ++i) {
-      if (rest[i] == "--help" || rest[i] == "-h") {
-        PrintHelp();
-        return 0;
-      } else if (rest[i] == "--version") {
-        std::printf("mobi-terminal %s\n", MOBI_VERSION_STRING);
-        return 0;
-      } else if (rest[i] == "--link" && i + 1 < rest.size()) {
-        link = rest[++i];
-      } else if (rest[i].rfind("--link=", 0) == 0) {
-        link = rest[i].substr(7);
-      } else {
-        throw OptionError("unknown option \"" + rest[i] + "\" (see --help)");
-      }
-    }
+    std::vector<mobi::cmdline::Option> options = TerminalOptions(config);
+    options.push_back(mobi::cmdline::Value("link", 0, [&](const std::string& v) { link = v; }));
+    options.push_back(mobi::cmdline::Flag("help", 'h', [&] { help = true; }));
+    options.push_back(mobi::cmdline::Flag("version", 0, [&] { version = true; }));
+    const std::vector<std::string> operands =
+        mobi::cmdline::Parse(std::vector<std::string>(argv + 1, argv + argc), options);
+    if (!operands.empty() && !help && !version)
+      throw OptionError("unexpected argument \"" + operands[0] +
+                        "\" (mobi-terminal takes options only)");
   } catch (const OptionError& e) {
-    std::fprintf(stderr, "mobi-terminal: %s\n", e.what());
+    std::fprintf(stderr, "mobi-terminal: %s\nTry 'mobi-terminal --help'.\n", e.what());
     return 2;
+  }
+  if (help) {
+    PrintHelp();
+    return 0;
+  }
+  if (version) {
+    std::printf("mobi-terminal %s\n", MOBI_VERSION_STRING);
+    return 0;
   }
 
   // SIGINT and SIGTERM end the serving loop through a signal descriptor.

@@ -140,10 +140,19 @@ TEST(AtModemProgram, ServesAPseudoTerminalUntilSigterm) {
 
 TEST(AtModemProgram, StopsCleanlyOnSigintAndRemovesItsLink) {
   auto link = std::filesystem::temp_directory_path() / ("atmodem-link-" + std::to_string(getpid()));
-  Program program({"--link", link.string()});
+  Program program({"--link=" + link.string(), "--csq=5"});
   std::string first = ReadUntil(program.out(), "\n", Clock::now() + kWait);
   ASSERT_TRUE(first.starts_with("/dev/pts/")) << first;
   EXPECT_EQ(std::filesystem::read_symlink(link).string(), first.substr(0, first.find('\n')));
+  int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios tio{};
+  ::tcgetattr(fd, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(fd, TCSANOW, &tio);
+  EXPECT_EQ(::write(fd, "AT+CSQ\r", 7), 7);
+  EXPECT_EQ(ReadUntil(fd, "OK\r\n", Clock::now() + kWait), "AT+CSQ\r\r\n+CSQ: 5,99\r\n\r\nOK\r\n");
+  ::close(fd);
   program.Signal(SIGINT);
   EXPECT_EQ(program.Wait(), 0) << program.stderr_text();
   EXPECT_FALSE(std::filesystem::is_symlink(link));
@@ -155,12 +164,22 @@ TEST(AtModemProgram, HelpAndBadOptions) {
   EXPECT_NE(text.find("--inbox NUMBER:TEXT"), std::string::npos);
   EXPECT_EQ(help.Wait(), 0);
 
-  Program bad({"--inbox", "no-colon"});
-  EXPECT_EQ(bad.Wait(), 2);
-  EXPECT_NE(bad.stderr_text().find("--inbox needs NUMBER:TEXT"), std::string::npos);
-  Program unknown({"--frobnicate"});
-  EXPECT_EQ(unknown.Wait(), 2);
-  EXPECT_NE(unknown.stderr_text().find("unknown option --frobnicate"), std::string::npos);
+  // Every option is read before --help is honoured, so a mistake exits 2.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--csq=5", "--sim", "pin", "-h"}, ""},
+      {{"--inbox", "no-colon"}, "--inbox needs NUMBER:TEXT"},
+      {{"--frobnicate"}, "unknown option \"--frobnicate\""},
+      {{"-hx"}, "unknown option \"-x\""},
+      {{"--csq=x", "--help"}, "--csq needs a number"},
+      {{"--help", "--link"}, "--link: missing value"},
+      {{"--verbose=1"}, "--verbose: takes no value"},
+      {{"extra"}, "unexpected argument \"extra\""},
+  };
+  for (const auto& [args, error] : cases) {
+    Program program(args);
+    EXPECT_EQ(program.Wait(), error.empty() ? 0 : 2) << args[0];
+    EXPECT_NE(program.stderr_text().find(error), std::string::npos) << program.stderr_text();
+  }
 }
 
 }  // namespace

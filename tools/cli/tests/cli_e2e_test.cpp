@@ -287,6 +287,23 @@ TEST(MobiErrors, UnsendableInputWritesNothing) {
   EXPECT_LACKS(terminal.Stop(), " rx ");
 }
 
+TEST(MobiErrors, UsageErrorsAreErrorEventsInJson) {
+  const RunResult unknown = Mobi({"--json", "-vx", "check"});
+  EXPECT_EQ(unknown.code, 2);
+  EXPECT_EQ(unknown.out,
+            "{\"event\":\"error\",\"description\":\"unknown option \\\"-x\\\" (see mobi --help; a "
+            "TEXT that starts with - goes after --)\",\"exit_code\":2}\n");
+  EXPECT_EQ(unknown.err, "");
+  // A command line that is not UTF-8 still makes a valid JSON line.
+  const RunResult bytes = Mobi({"\xFF", "--json"});
+  EXPECT_EQ(bytes.code, 2);
+  EXPECT_HAS(bytes.out, "\"description\":\"unknown command \\\"\\uFFFD\\\"");
+  const RunResult readable = Mobi({"--listen"});
+  EXPECT_EQ(readable.code, 2);
+  EXPECT_EQ(readable.out, "");
+  EXPECT_HAS(readable.err, "mobi: --listen: missing value\nTry 'mobi --help'.");
+}
+
 TEST(MobiErrors, MissingPortIsAPortProblem) {
   const RunResult run = Mobi({"-p", "/dev/mobi-no-such-port", "check"});
   EXPECT_EQ(run.code, 3) << run.out;

@@ -44,6 +44,33 @@ TEST(CommandLine, PortAsNumberPathOrMapping) {
             (std::vector<std::string>{"--fail", "1", "--error-text", "NO CARRIER"}));
 }
 
+TEST(CommandLine, EverySpellingOfAnOption) {
+  const std::vector<std::vector<std::string>> spellings = {
+      {"--port=77", "--verbose", "check"},
+      {"check", "--port", "77", "-v"},
+      {"-vp", "77", "check"},
+      {"-vp77", "check"},
+      {"-v", "-p", "77", "check"},
+  };
+  for (const auto& args : spellings) {
+    const Invocation inv = Parse(args);
+    EXPECT_EQ(inv.port_number, 77) << args[0];
+    EXPECT_TRUE(inv.verbose) << args[0];
+    EXPECT_EQ(inv.command, Command::kCheck) << args[0];
+  }
+  EXPECT_EQ(Parse({"-s115200,n,8,1", "at", "AT", "--listen", "5"}).settings, "115200,n,8,1");
+}
+
+TEST(CommandLine, AMistakeLeavesTheOtherOptionsRead) {
+  // So main can report the mistake as JSON.
+  Invocation inv;
+  EXPECT_THROW(ParseCommandLine({"--bogus", "--json", "check"}, inv), UsageError);
+  EXPECT_TRUE(inv.json);
+  Invocation no_command;
+  EXPECT_THROW(ParseCommandLine({"--json"}, no_command), UsageError);
+  EXPECT_TRUE(no_command.json);
+}
+
 TEST(CommandLine, RejectsMistakesNamingThem) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{}, "no command"},
@@ -53,8 +80,10 @@ TEST(CommandLine, RejectsMistakesNamingThem) {
       {{"-p", "0", "check"}, "--port"},
       {{"-p", "256", "check"}, "--port"},
       {{"-p", "x=/dev/a", "check"}, "--port"},
-      {{"--port"}, "missing value"},
+      {{"--port"}, "--port: missing value"},
+      {{"check", "-vp"}, "--port: missing value"},
       {{"--bogus", "check"}, "unknown option \"--bogus\""},
+      {{"-vx", "check"}, "unknown option \"-x\""},
       {{"--json=1", "check"}, "takes no value"},
       {{"--cr", "check"}, "--cr"},
       {{"-p", "2", "--sim", "--silent", "check"}, "--sim"},
@@ -150,6 +179,18 @@ TEST(ExitCodes, OnePerOutcome) {
 TEST(Reporter, JsonLinesAreEscaped) {
   EXPECT_EQ(Reporter::JsonString("a\"b\\c\n\x01 \xE4\xB8\xAD"),
             "\"a\\\"b\\\\c\\n\\u0001 \xE4\xB8\xAD\"");
+  // Each byte outside valid UTF-8 is one \uFFFD; what is valid around it stays.
+  const std::vector<std::pair<std::string, std::string>> invalid = {
+      {"a\xFFz", "a\\uFFFDz"},
+      {"\x80", "\\uFFFD"},                                   // stray continuation
+      {"\xE4\xB8Z", "\\uFFFD\\uFFFDZ"},                      // cut short
+      {"\xC0\xAF", "\\uFFFD\\uFFFD"},                        // overlong "/"
+      {"\xED\xA0\x80", "\\uFFFD\\uFFFD\\uFFFD"},             // encoded surrogate
+      {"\xF4\x90\x80\x80", "\\uFFFD\\uFFFD\\uFFFD\\uFFFD"},  // above U+10FFFF
+      {"\xF0\x9F\x98\x80\xE4", "\xF0\x9F\x98\x80\\uFFFD"},   // valid, then cut
+  };
+  for (const auto& [bytes, json] : invalid)
+    EXPECT_EQ(Reporter::JsonString(bytes), "\"" + json + "\"") << json;
   char* buffer = nullptr;
   size_t size = 0;
   std::FILE* out = open_memstream(&buffer, &size);

@@ -90,72 +90,55 @@ FaultRule ParseFault(const std::string& option, const std::string& text) {
 
 }  // namespace
 
+std::vector<cmdline::Option> TerminalOptions(TerminalConfig& c) {
+  using cmdline::Flag;
+  using cmdline::Value;
+  auto millis = [](const char* name, Millis& target) {
+    return Value(name, 0, [name, &target](const std::string& v) {
+      target = ParseMillis(std::string("--") + name, v);
+    });
+  };
+  return {
+      Value("level", 0,
+            [&c](const std::string& v) {
+              c.level = static_cast<uint8_t>(ParseNumber("--level", v, 0, 255));
+            }),
+      Value("check-text", 0, [&c](const std::string& v) { c.check_text = v; }),
+      millis("reply-delay", c.reply_delay),
+      millis("centre-delay", c.centre_delay),
+      millis("report-delay", c.report_delay),
+      Value("fail", 0, [&c](const std::string& v) { c.fail_numbers.insert(v); }),
+      Value("error", 0, [&c](const std::string& v) { c.error_numbers.insert(v); }),
+      Flag("silent", 0, [&c] { c.silent = true; }),
+      Flag("no-report", 0, [&c] { c.no_report = true; }),
+      Value("error-text", 0, [&c](const std::string& v) { c.error_texts.push_back(v); }),
+      Value("unknown-type", 0,
+            [&c](const std::string& v) {
+              const long t = ParseNumber("--unknown-type", v, 0, 255);
+              if (t == kReplyError || t == kReplyStatus || t == kReplyText || t == kReplyLevel)
+                throw OptionError("--unknown-type: type " + std::to_string(t) +
+                                  " has a meaning (0, 1, 9 and 20 do); choose another, such as 3 "
+                                  "or 5");
+              c.unknown_type = static_cast<uint8_t>(t);
+            }),
+      Flag("pace", 0, [&c] { c.pace = true; }),
+      Value("baud", 0,
+            [&c](const std::string& v) {
+              c.baud = static_cast<int>(ParseNumber("--baud", v, 50, 4'000'000));
+            }),
+      Value("fault", 0,
+            [&c](const std::string& v) { c.faults.push_back(ParseFault("--fault", v)); }),
+      millis("fault-pause", c.fault_pause),
+      Value("input-gap", 0,
+            [&c](const std::string& v) {
+              c.input_gap = Millis(ParseNumber("--input-gap", v, 1, 1000));
+            }),
+  };
+}
+
 std::vector<std::string> ParseTerminalOptions(const std::vector<std::string>& args,
-                                              TerminalConfig& c) {
-  std::vector<std::string> rest;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string value;
-    bool has_value = false;
-    if (name.rfind("--", 0) == 0) {
-      if (const size_t eq = name.find('='); eq != std::string::npos) {
-        value = name.substr(eq + 1);
-        name.resize(eq);
-        has_value = true;
-      }
-    }
-    auto take = [&]() -> const std::string& {
-      if (!has_value) {
-        if (i + 1 >= args.size()) throw OptionError(name + ": missing value");
-        value = args[++i];
-        has_value = true;
-      }
-      return value;
-    };
-    auto flag = [&] {
-      if (has_value) throw OptionError(name + ": takes no value");
-    };
-    if (name == "--level")
-      c.level = static_cast<uint8_t>(ParseNumber(name, take(), 0, 255));
-    else if (name == "--check-text")
-      c.check_text = take();
-    else if (name == "--reply-delay")
-      c.reply_delay = ParseMillis(name, take());
-    else if (name == "--centre-delay")
-      c.centre_delay = ParseMillis(name, take());
-    else if (name == "--report-delay")
-      c.report_delay = ParseMillis(name, take());
-    else if (name == "--fail")
-      c.fail_numbers.insert(take());
-    else if (name == "--error")
-      c.error_numbers.insert(take());
-    else if (name == "--silent")
-      flag(), c.silent = true;
-    else if (name == "--no-report")
-      flag(), c.no_report = true;
-    else if (name == "--error-text")
-      c.error_texts.push_back(take());
-    else if (name == "--unknown-type") {
-      const long t = ParseNumber(name, take(), 0, 255);
-      if (t == kReplyError || t == kReplyStatus || t == kReplyText || t == kReplyLevel)
-        throw OptionError(name + ": type " + std::to_string(t) +
-                          " has a meaning (0, 1, 9 and 20 do); choose another, such as 3 or 5");
-      c.unknown_type = static_cast<uint8_t>(t);
-    } else if (name == "--pace")
-      flag(), c.pace = true;
-    else if (name == "--baud")
-      c.baud = static_cast<int>(ParseNumber(name, take(), 50, 4'000'000));
-    else if (name == "--fault")
-      c.faults.push_back(ParseFault(name, take()));
-    else if (name == "--fault-pause")
-      c.fault_pause = ParseMillis(name, take());
-    else if (name == "--input-gap")
-      c.input_gap = Millis(ParseNumber(name, take(), 1, 1000));
-    else {
-      rest.push_back(args[i]);
-    }
-  }
-  return rest;
+                                              TerminalConfig& config) {
+  return cmdline::Parse(args, TerminalOptions(config));
 }
 
 std::vector<std::string> SplitArguments(const std::string& line) {

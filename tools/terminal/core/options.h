@@ -6,18 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "common/command_line.h"
 #include "terminal/core/terminal.h"
 
 namespace mobi::terminal {
 
-struct OptionError : std::invalid_argument {
-  using std::invalid_argument::invalid_argument;
-};
+using OptionError = cmdline::UsageError;
 
-// Applies the options in `args` ("--name value" or "--name=value") to
-// `config`. Arguments that are not behaviour options are returned in order,
-// for the caller to handle. Throws OptionError naming the option and the
-// accepted values.
+// The behaviour options as command-line table entries that apply to
+// `config`; a program adds its own entries to them. A bad value throws
+// OptionError naming the option and the accepted values.
+std::vector<cmdline::Option> TerminalOptions(TerminalConfig& config);
+
+// Applies the behaviour options in `args` (the tools' convention: "--name
+// value" or "--name=value") to `config` and returns the operands. Throws
+// OptionError for a bad value and for any other option.
 std::vector<std::string> ParseTerminalOptions(const std::vector<std::string>& args,
                                               TerminalConfig& config);
 

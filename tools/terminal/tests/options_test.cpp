@@ -31,10 +31,9 @@ TEST(TerminalOptions, AppliesEveryBehaviour) {
                                           "9",
                                           "--input-gap",
                                           "2",
-                                          "--link",
-                                          "/tmp/x"},
+                                          "extra"},
                                          c);
-  EXPECT_EQ(rest, (std::vector<std::string>{"--link", "/tmp/x"}));
+  EXPECT_EQ(rest, std::vector<std::string>{"extra"});
   EXPECT_EQ(c.level, 7);
   EXPECT_EQ(c.check_text, "HELLO");
   EXPECT_EQ(c.reply_delay, Millis(1));
@@ -72,10 +71,21 @@ TEST(TerminalOptions, ParsesFaultSpecs) {
 
 TEST(TerminalOptions, RejectsBadValuesNamingTheOption) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--level", "256"},       {"--level", "x"},        {"--level"},
-      {"--reply-delay", "-1"},  {"--unknown-type", "9"}, {"--fault", "melt"},
-      {"--fault", "stray:XYZ"}, {"--fault", "drop:AA"},  {"--fault", "drop@0"},
-      {"--fault", "drop@3-1"},  {"--silent=yes"},        {"--baud", "0"},
+      {"--level", "256"},
+      {"--level", "x"},
+      {"--level"},
+      {"--reply-delay", "-1"},
+      {"--unknown-type", "9"},
+      {"--fault", "melt"},
+      {"--fault", "stray:XYZ"},
+      {"--fault", "drop:AA"},
+      {"--fault", "drop@0"},
+      {"--fault", "drop@3-1"},
+      {"--silent=yes"},
+      {"--baud", "0"},
+      {"--fault"},
+      {"--levels=3"},
+      {"--link", "/tmp/x"},
   };
   for (const auto& args : bad) {
     TerminalConfig c;
