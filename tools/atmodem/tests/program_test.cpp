@@ -3,12 +3,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include "child_process.h"
 
 #include <chrono>
 #include <cstdio>
@@ -17,17 +17,14 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kWait = std::chrono::seconds(10);
 
-// Reads from fd until `until` appears in what was read, the end of input
-// (then *ended is set) or the time is up.
-std::string ReadUntil(int fd, const std::string& until, Clock::time_point deadline,
-                      bool* ended = nullptr) {
+// Reads from fd until `until` appears in what was read, the end of input or
+// the time is up.
+std::string ReadUntil(int fd, const std::string& until, Clock::time_point deadline) {
   std::string got;
   while (got.find(until) == std::string::npos) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -36,65 +33,25 @@ std::string ReadUntil(int fd, const std::string& until, Clock::time_point deadli
     if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
     char buf[512];
     ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n <= 0) {
-      if (ended != nullptr) *ended = true;
-      break;
-    }
+    if (n <= 0) break;
     got.append(buf, static_cast<std::size_t>(n));
   }
   return got;
 }
 
-class Program {
+// mobi-atmodem started with `args`, its output on pipes.
+class Program : public mobi::tools::Process {
  public:
-  explicit Program(std::vector<std::string> args) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    args.insert(args.begin(), MOBI_ATMODEM_PATH);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, MOBI_ATMODEM_PATH, &actions, nullptr, argv.data(), environ) != 0)
-      pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
-  }
-  ~Program() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(out_);
-    ::close(err_);
-  }
-  int out() const { return out_; }
-  int err() const { return err_; }
-
-  // Waits (bounded) for the program to end; its exit status, or -1.
-  int Wait() {
-    auto deadline = Clock::now() + kWait;
-    bool out_ended = false, err_ended = false;
-    ReadUntil(out_, "\x01never", deadline, &out_ended);  // the pipes end when it exits
-    stderr_ += ReadUntil(err_, "\x01never", deadline, &err_ended);
-    int status = 0;
-    if (!out_ended || !err_ended || ::waitpid(pid_, &status, 0) != pid_) return -1;
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  void Signal(int sig) { ::kill(pid_, sig); }
-  const std::string& stderr_text() const { return stderr_; }
+  explicit Program(std::vector<std::string> args) : Process(WithPath(std::move(args))) {}
+  int Wait() { return Process::Wait(kWait); }
+  // The first line it prints (the device path), without the newline.
+  std::string FirstLine() { return ReadLine(kWait); }
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1, err_ = -1;
-  std::string stderr_;
+  static std::vector<std::string> WithPath(std::vector<std::string> args) {
+    args.insert(args.begin(), MOBI_ATMODEM_PATH);
+    return args;
+  }
 };
 
 TEST(AtModemProgram, ServesAPseudoTerminalUntilSigterm) {
@@ -102,10 +59,8 @@ TEST(AtModemProgram, ServesAPseudoTerminalUntilSigterm) {
   std::filesystem::remove(log);
   Program program({"--time", "26/12/08,19:10:00+32", "--inbox", "+8613912345678:你好", "--fail",
                    "+CSQ:+CME ERROR: 30", "--sent-log", log.string()});
-  auto deadline = Clock::now() + kWait;
-  std::string first = ReadUntil(program.out(), "\n", deadline);
-  ASSERT_TRUE(first.starts_with("/dev/pts/")) << first;
-  std::string path = first.substr(0, first.find('\n'));
+  const std::string path = program.FirstLine();
+  ASSERT_TRUE(path.starts_with("/dev/pts/")) << path;
 
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0);
@@ -128,9 +83,9 @@ TEST(AtModemProgram, ServesAPseudoTerminalUntilSigterm) {
   ::close(fd);
 
   program.Signal(SIGTERM);
-  EXPECT_EQ(program.Wait(), 0) << program.stderr_text();
-  EXPECT_NE(program.stderr_text().find("sent message 1 to 10086 (GSM): hello"), std::string::npos)
-      << program.stderr_text();
+  EXPECT_EQ(program.Wait(), 0) << program.err();
+  EXPECT_NE(program.err().find("sent message 1 to 10086 (GSM): hello"), std::string::npos)
+      << program.err();
   std::ifstream sent(log);
   std::string line;
   EXPECT_TRUE(std::getline(sent, line));
@@ -141,9 +96,9 @@ TEST(AtModemProgram, ServesAPseudoTerminalUntilSigterm) {
 TEST(AtModemProgram, StopsCleanlyOnSigintAndRemovesItsLink) {
   auto link = std::filesystem::temp_directory_path() / ("atmodem-link-" + std::to_string(getpid()));
   Program program({"--link=" + link.string(), "--csq=5"});
-  std::string first = ReadUntil(program.out(), "\n", Clock::now() + kWait);
-  ASSERT_TRUE(first.starts_with("/dev/pts/")) << first;
-  EXPECT_EQ(std::filesystem::read_symlink(link).string(), first.substr(0, first.find('\n')));
+  const std::string path = program.FirstLine();
+  ASSERT_TRUE(path.starts_with("/dev/pts/")) << path;
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
   int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0);
   termios tio{};
@@ -154,15 +109,14 @@ TEST(AtModemProgram, StopsCleanlyOnSigintAndRemovesItsLink) {
   EXPECT_EQ(ReadUntil(fd, "OK\r\n", Clock::now() + kWait), "AT+CSQ\r\r\n+CSQ: 5,99\r\n\r\nOK\r\n");
   ::close(fd);
   program.Signal(SIGINT);
-  EXPECT_EQ(program.Wait(), 0) << program.stderr_text();
+  EXPECT_EQ(program.Wait(), 0) << program.err();
   EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
 TEST(AtModemProgram, HelpAndBadOptions) {
   Program help({"--help"});
-  std::string text = ReadUntil(help.out(), "--help", Clock::now() + kWait);
-  EXPECT_NE(text.find("--inbox NUMBER:TEXT"), std::string::npos);
   EXPECT_EQ(help.Wait(), 0);
+  EXPECT_NE(help.out().find("--inbox NUMBER:TEXT"), std::string::npos) << help.out();
 
   // Every option is read before --help is honoured, so a mistake exits 2.
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -178,7 +132,7 @@ TEST(AtModemProgram, HelpAndBadOptions) {
   for (const auto& [args, error] : cases) {
     Program program(args);
     EXPECT_EQ(program.Wait(), error.empty() ? 0 : 2) << args[0];
-    EXPECT_NE(program.stderr_text().find(error), std::string::npos) << program.stderr_text();
+    EXPECT_NE(program.err().find(error), std::string::npos) << program.err();
   }
 }
 
