@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "com_resources.h"
 #include "mobi_automation.h"
 
 namespace mobi::automation {
@@ -76,17 +77,15 @@ HRESULT HresultOfError(long number) {
 }
 
 HRESULT ReportError(HRESULT hr, const std::wstring& description) {
-  ICreateErrorInfo* create = nullptr;
-  if (SUCCEEDED(CreateErrorInfo(&create))) {
+  ComPtr<ICreateErrorInfo> create;
+  if (SUCCEEDED(CreateErrorInfo(create.put()))) {
     create->SetGUID(IID__clsSMS);
     create->SetSource(const_cast<LPOLESTR>(kProgId));
     create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-      SetErrorInfo(0, info);
-      info->Release();
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void()))) {
+      SetErrorInfo(0, info.get());
     }
-    create->Release();
   }
   return hr;
 }
