@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "mobi/errors.h"
 #include "module.h"
 
 namespace mobi::automation {
@@ -23,7 +24,7 @@ HRESULT Guard(F&& call) {
 }
 
 HRESULT OutOfMemory() {
-  return ReportError(HresultOfError(7), L"Out of memory");
+  return ReportError(HresultOfError(::mobi::kOutOfMemory), L"Out of memory");
 }
 
 // A snapshot enumerator over a fixed list of elements. Copy(elem) gives the

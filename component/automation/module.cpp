@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "com_resources.h"
+#include "mobi/errors.h"
 #include "mobi_automation.h"
 
 namespace mobi::automation {
@@ -96,11 +97,12 @@ HRESULT ReportCurrentException() {
   } catch (const ::mobi::Error& e) {
     return ReportError(HresultOfError(e.number()), Widen(e.description()));
   } catch (const std::bad_alloc&) {
-    return ReportError(HresultOfError(7), L"Out of memory");
+    return ReportError(HresultOfError(::mobi::kOutOfMemory), L"Out of memory");
   } catch (const std::exception& e) {
-    return ReportError(HresultOfError(51), L"Internal error: " + Widen(e.what()));
+    return ReportError(HresultOfError(::mobi::kInternalError),
+                       L"Internal error: " + Widen(e.what()));
   } catch (...) {
-    return ReportError(HresultOfError(51), L"Internal error");
+    return ReportError(HresultOfError(::mobi::kInternalError), L"Internal error");
   }
 }
 
