@@ -552,6 +552,65 @@ TEST_F(Registered, ClassInformationNamesTheClassAndItsSourceInterface) {
   EXPECT_EQ(TypeName(itf.get()), L"_clsSMS");
 }
 
+// COM's identity rules: each interface of the object reaches every other
+// one, IUnknown is the same pointer whichever interface it is asked from, and
+// an interface the object does not have comes back as a null pointer.
+TEST_F(Registered, EveryInterfaceReachesEveryOtherWithOneIdentity) {
+  const std::pair<const char*, const IID*> iids[] = {
+      {"IUnknown", &IID_IUnknown},
+      {"IDispatch", &IID_IDispatch},
+      {"_clsSMS", &IID__clsSMS},
+      {"ISupportErrorInfo", &IID_ISupportErrorInfo},
+      {"IProvideClassInfo", &IID_IProvideClassInfo},
+      {"IProvideClassInfo2", &IID_IProvideClassInfo2},
+      {"IConnectionPointContainer", &IID_IConnectionPointContainer},
+  };
+  ComPtr<IUnknown> identity;
+  ASSERT_EQ(CreateByProgId(IID_IUnknown, identity.put_void()), S_OK);
+  for (const auto& [name, from] : iids) {
+    SCOPED_TRACE(name);
+    ComPtr<IUnknown> start;
+    ASSERT_EQ(identity->QueryInterface(*from, start.put_void()), S_OK);
+    for (const auto& [otherName, to] : iids) {
+      ComPtr<IUnknown> other;
+      EXPECT_EQ(start->QueryInterface(*to, other.put_void()), S_OK) << otherName;
+    }
+    ComPtr<IUnknown> unknown;
+    ASSERT_EQ(start->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
+    EXPECT_EQ(unknown.get(), identity.get());
+    void* none = &identity;
+    EXPECT_EQ(start->QueryInterface(IID_IStream, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+  }
+}
+
+// The container lists its one connection point; a clone of the list goes on
+// from where the original stands.
+TEST_F(Registered, ConnectionPointListHoldsTheOnePointAndClones) {
+  ComPtr<IConnectionPointContainer> container;
+  ASSERT_EQ(CreateByProgId(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  ComPtr<IEnumConnectionPoints> points;
+  ASSERT_EQ(container->EnumConnectionPoints(points.put()), S_OK);
+  ComPtr<IEnumConnectionPoints> same;
+  EXPECT_EQ(points->QueryInterface(IID_IEnumConnectionPoints, same.put_void()), S_OK);
+  ComPtr<IEnumConnectionPoints> before;
+  ASSERT_EQ(points->Clone(before.put()), S_OK);
+  ComPtr<IConnectionPoint> point;
+  ULONG fetched = 0;
+  ASSERT_EQ(points->Next(1, point.put(), &fetched), S_OK);
+  ASSERT_EQ(fetched, 1u);
+  IID iid{};
+  ASSERT_EQ(point->GetConnectionInterface(&iid), S_OK);
+  EXPECT_TRUE(IsEqualIID(iid, DIID___clsSMS));
+  ComPtr<IEnumConnectionPoints> after;
+  ASSERT_EQ(points->Clone(after.put()), S_OK);
+  ComPtr<IConnectionPoint> next;
+  EXPECT_EQ(after->Next(1, next.put(), &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+  ASSERT_EQ(before->Next(1, next.put(), &fetched), S_OK);
+  EXPECT_EQ(next.get(), point.get());
+}
+
 TEST_F(Registered, ConnectionPointTakesSeveralSinksAndLetsThemGo) {
   ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(CreateByProgId(IID_IConnectionPointContainer, container.put_void()), S_OK);
