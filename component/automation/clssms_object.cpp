@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "mobi/errors.h"
 #include "module.h"
 
 namespace mobi::automation {
@@ -23,36 +24,20 @@ HRESULT Guard(F&& call) {
 }
 
 HRESULT OutOfMemory() {
-  return ReportError(HresultOfError(7), L"Out of memory");
+  return ReportError(HresultOfError(::mobi::kOutOfMemory), L"Out of memory");
 }
 
 // A snapshot enumerator over a fixed list of elements. Copy(elem) gives the
 // caller its own reference; Drop(elem) gives up the enumerator's.
 template <typename IEnum, typename Elem, const IID& Iid, void (*Copy)(Elem&), void (*Drop)(Elem&)>
-class Enumerator final : public IEnum {
+class Enumerator final
+    : public ComObject<Enumerator<IEnum, Elem, Iid, Copy, Drop>, Implements<IEnum, Iid>> {
  public:
-  explicit Enumerator(std::vector<Elem> items) : items_(std::move(items)) { ObjectCreated(); }
+  explicit Enumerator(std::vector<Elem> items) : items_(std::move(items)) {}
   ~Enumerator() {
     for (Elem& e : items_) Drop(e);
-    ObjectDestroyed();
   }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, Iid)) {
-      *ppv = static_cast<IEnum*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
   STDMETHODIMP Next(ULONG count, Elem* out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
     ULONG n = 0;
@@ -89,7 +74,6 @@ class Enumerator final : public IEnum {
   }
 
  private:
-  LONG refs_ = 1;
   std::vector<Elem> items_;
   size_t pos_ = 0;
 };
@@ -117,20 +101,14 @@ using PointEnumerator = Enumerator<IEnumConnectionPoints, IConnectionPoint*,
 // ---- The connection point ------------------------------------------------------
 
 SmsErrorConnectionPoint::~SmsErrorConnectionPoint() {
+  // The sinks' releases may call back into us: the list is empty first.
   std::vector<Sink> sinks = std::move(sinks_);
   sinks_.clear();
-  for (Sink& s : sinks) s.dispatch->Release();
 }
 
 STDMETHODIMP SmsErrorConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
-    *ppv = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
+  return QueryInterfaceOf<SmsErrorConnectionPoint,
+                          Implements<IConnectionPoint, IID_IConnectionPoint>>(this, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) SmsErrorConnectionPoint::AddRef() {
@@ -158,16 +136,15 @@ STDMETHODIMP SmsErrorConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (!cookie) return E_POINTER;
   *cookie = 0;
   if (!sink) return E_POINTER;
-  IDispatch* dispatch = nullptr;
+  ComPtr<IDispatch> dispatch;
   // A sink of __clsSMS, or any plain IDispatch: both are called by dispatch id.
-  if (FAILED(sink->QueryInterface(DIID___clsSMS, reinterpret_cast<void**>(&dispatch))) &&
-      FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+  if (FAILED(sink->QueryInterface(DIID___clsSMS, dispatch.put_void())) &&
+      FAILED(sink->QueryInterface(IID_IDispatch, dispatch.put_void()))) {
     return CONNECT_E_CANNOTCONNECT;
   }
   try {
-    sinks_.push_back(Sink{nextCookie_, dispatch});
+    sinks_.push_back(Sink{nextCookie_, std::move(dispatch)});
   } catch (const std::bad_alloc&) {
-    dispatch->Release();
     return E_OUTOFMEMORY;
   }
   *cookie = nextCookie_++;
@@ -177,9 +154,9 @@ STDMETHODIMP SmsErrorConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
 STDMETHODIMP SmsErrorConnectionPoint::Unadvise(DWORD cookie) {
   for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
     if (it->cookie == cookie) {
-      IDispatch* dispatch = it->dispatch;
+      ComPtr<IDispatch> dispatch = std::move(it->dispatch);
       sinks_.erase(it);
-      dispatch->Release();  // may call back into us: the list is consistent already
+      dispatch.Reset();  // may call back into us: the list is consistent already
       return S_OK;
     }
   }
@@ -192,7 +169,7 @@ STDMETHODIMP SmsErrorConnectionPoint::EnumConnections(IEnumConnections** ppEnum)
   try {
     std::vector<CONNECTDATA> items;
     items.reserve(sinks_.size());
-    for (const Sink& s : sinks_) items.push_back(CONNECTDATA{s.dispatch, s.cookie});
+    for (const Sink& s : sinks_) items.push_back(CONNECTDATA{s.dispatch.get(), s.cookie});
     auto* e = new ConnectionEnumerator(std::move(items));  // nothrow from here on
     for (const Sink& s : sinks_) s.dispatch->AddRef();     // the enumerator's references
     *ppEnum = e;
@@ -216,14 +193,14 @@ void SmsErrorConnectionPoint::FireSMSError(const std::u16string& message) {
   std::vector<Sink> snapshot = sinks_;
   if (snapshot.empty()) return;
   owner_.AddRef();
-  for (Sink& s : snapshot) s.dispatch->AddRef();
-  BSTR text = ToBstr(message);
+  Bstr text;
+  text.Attach(ToBstr(message));
   for (Sink& s : snapshot) {
     if (!Connected(s.cookie)) continue;
     VARIANT arg;
     VariantInit(&arg);
     V_VT(&arg) = VT_BSTR;
-    V_BSTR(&arg) = text;
+    V_BSTR(&arg) = text.get();
     DISPPARAMS params{&arg, nullptr, 1, 0};
     EXCEPINFO excep{};
     // What a sink's handler does is its own business: its failure does not
@@ -234,8 +211,7 @@ void SmsErrorConnectionPoint::FireSMSError(const std::u16string& message) {
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrHelpFile);
   }
-  SysFreeString(text);
-  for (Sink& s : snapshot) s.dispatch->Release();
+  snapshot.clear();  // the sinks go before the object may
   owner_.Release();  // may destroy the object (and this connection point)
 }
 
@@ -245,7 +221,6 @@ ClsSmsObject::ClsSmsObject() : point_(*this) {
   core_ = std::make_unique<::mobi::clsSMS>();
   subscription_ = core_->SubscribeSMSError(
       [this](const std::u16string& message) { point_.FireSMSError(message); });
-  ObjectCreated();
 }
 
 ClsSmsObject::~ClsSmsObject() {
@@ -258,66 +233,26 @@ ClsSmsObject::~ClsSmsObject() {
     }
     core_.reset();
   }
-  if (dispatchInfo_) dispatchInfo_->Release();
-  if (vtableInfo_) vtableInfo_->Release();
-  if (classInfo_) classInfo_->Release();
-  ObjectDestroyed();
-}
-
-STDMETHODIMP ClsSmsObject::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID__clsSMS)) {
-    *ppv = static_cast<_clsSMS*>(this);
-  } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-    *ppv = static_cast<ISupportErrorInfo*>(this);
-  } else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2)) {
-    *ppv = static_cast<IProvideClassInfo2*>(this);
-  } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
-    *ppv = static_cast<IConnectionPointContainer*>(this);
-  } else {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) ClsSmsObject::AddRef() {
-  return InterlockedIncrement(&refs_);
-}
-
-STDMETHODIMP_(ULONG) ClsSmsObject::Release() {
-  LONG n = InterlockedDecrement(&refs_);
-  if (n == 0) delete this;
-  return n;
 }
 
 HRESULT ClsSmsObject::LoadTypeInfo() {
   if (vtableInfo_) return S_OK;
-  ITypeLib* lib = nullptr;
-  HRESULT hr = LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &lib);
+  ComPtr<ITypeLib> lib;
+  HRESULT hr = LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, lib.put());
   if (FAILED(hr)) return hr;
-  ITypeInfo* dispatchInfo = nullptr;
-  ITypeInfo* classInfo = nullptr;
-  hr = lib->GetTypeInfoOfGuid(IID__clsSMS, &dispatchInfo);
-  if (SUCCEEDED(hr)) hr = lib->GetTypeInfoOfGuid(CLSID_clsSMS, &classInfo);
-  lib->Release();
+  ComPtr<ITypeInfo> dispatchInfo, classInfo, vtableInfo;
+  hr = lib->GetTypeInfoOfGuid(IID__clsSMS, dispatchInfo.put());
+  if (SUCCEEDED(hr)) hr = lib->GetTypeInfoOfGuid(CLSID_clsSMS, classInfo.put());
   // The dual interface's virtual-table half: what DispInvoke calls through.
-  ITypeInfo* vtableInfo = nullptr;
   if (SUCCEEDED(hr)) {
     HREFTYPE href = 0;
     hr = dispatchInfo->GetRefTypeOfImplType(static_cast<UINT>(-1), &href);
-    if (SUCCEEDED(hr)) hr = dispatchInfo->GetRefTypeInfo(href, &vtableInfo);
+    if (SUCCEEDED(hr)) hr = dispatchInfo->GetRefTypeInfo(href, vtableInfo.put());
   }
-  if (FAILED(hr)) {
-    if (dispatchInfo) dispatchInfo->Release();
-    if (classInfo) classInfo->Release();
-    return hr;
-  }
-  dispatchInfo_ = dispatchInfo;
-  classInfo_ = classInfo;
-  vtableInfo_ = vtableInfo;
+  if (FAILED(hr)) return hr;
+  dispatchInfo_ = std::move(dispatchInfo);
+  classInfo_ = std::move(classInfo);
+  vtableInfo_ = std::move(vtableInfo);
   return S_OK;
 }
 
@@ -333,8 +268,7 @@ STDMETHODIMP ClsSmsObject::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
   if (iTInfo != 0) return DISP_E_BADINDEX;
   HRESULT hr = LoadTypeInfo();
   if (FAILED(hr)) return hr;
-  dispatchInfo_->AddRef();
-  *ppTInfo = dispatchInfo_;
+  dispatchInfo_.CopyTo(ppTInfo);
   return S_OK;
 }
 
@@ -343,7 +277,7 @@ STDMETHODIMP ClsSmsObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT coun
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   HRESULT hr = LoadTypeInfo();
   if (FAILED(hr)) return hr;
-  return DispGetIDsOfNames(vtableInfo_, names, count, ids);
+  return DispGetIDsOfNames(vtableInfo_.get(), names, count, ids);
 }
 
 // The index in rgvarg of the first argument, in parameter order, that does not
@@ -382,7 +316,7 @@ STDMETHODIMP ClsSmsObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
   // inside the call may release the client's last reference.
   AddRef();
   SetErrorInfo(0, nullptr);
-  hr = DispInvoke(static_cast<_clsSMS*>(this), vtableInfo_, id, flags, params, result, excep,
+  hr = DispInvoke(static_cast<_clsSMS*>(this), vtableInfo_.get(), id, flags, params, result, excep,
                   argErr);
   // The runtime reports a mismatch without saying which argument it was.
   if (hr == DISP_E_TYPEMISMATCH && argErr && params && params->rgvarg) {
@@ -394,15 +328,14 @@ STDMETHODIMP ClsSmsObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
   // information present now was set by the method (it was cleared above);
   // the runtime's own failures (a bad argument count, say) pass unchanged.
   if (FAILED(hr) && hr != DISP_E_EXCEPTION) {
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) == S_OK && info) {
       if (excep) {
         *excep = EXCEPINFO{};
         excep->scode = hr;
         info->GetSource(&excep->bstrSource);
         info->GetDescription(&excep->bstrDescription);
       }
-      info->Release();
       hr = DISP_E_EXCEPTION;
     }
   }
@@ -478,8 +411,7 @@ STDMETHODIMP ClsSmsObject::GetClassInfo(ITypeInfo** ppTI) {
   *ppTI = nullptr;
   HRESULT hr = LoadTypeInfo();
   if (FAILED(hr)) return hr;
-  classInfo_->AddRef();
-  *ppTI = classInfo_;
+  classInfo_.CopyTo(ppTI);
   return S_OK;
 }
 

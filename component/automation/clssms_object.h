@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "com_object.h"
+#include "com_resources.h"
 #include "mobi/clsSMS.h"
 #include "mobi_automation.h"
 
@@ -43,7 +45,7 @@ class SmsErrorConnectionPoint final : public IConnectionPoint {
  private:
   struct Sink {
     DWORD cookie;
-    IDispatch* dispatch;  // owned reference
+    ComPtr<IDispatch> dispatch;
   };
   bool Connected(DWORD cookie) const;
 
@@ -52,21 +54,16 @@ class SmsErrorConnectionPoint final : public IConnectionPoint {
   DWORD nextCookie_ = 1;
 };
 
-class ClsSmsObject final : public _clsSMS,
-                           public ISupportErrorInfo,
-                           public IProvideClassInfo2,
-                           public IConnectionPointContainer {
+class ClsSmsObject final
+    : public ComObject<
+          ClsSmsObject, Implements<_clsSMS, IID_IDispatch, IID__clsSMS>,
+          Implements<ISupportErrorInfo, IID_ISupportErrorInfo>,
+          Implements<IProvideClassInfo2, IID_IProvideClassInfo, IID_IProvideClassInfo2>,
+          Implements<IConnectionPointContainer, IID_IConnectionPointContainer>> {
  public:
   // Throws mobi::Error (for example from another thread) or std::bad_alloc.
   ClsSmsObject();
   ~ClsSmsObject();
-  ClsSmsObject(const ClsSmsObject&) = delete;
-  ClsSmsObject& operator=(const ClsSmsObject&) = delete;
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // IDispatch, through the type library in the DLL's resources.
   STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
@@ -101,10 +98,9 @@ class ClsSmsObject final : public _clsSMS,
   // dispatch and virtual-table halves of _clsSMS and the class.
   HRESULT LoadTypeInfo();
 
-  LONG refs_ = 1;
-  ITypeInfo* dispatchInfo_ = nullptr;  // _clsSMS as clients see it (TKIND_DISPATCH)
-  ITypeInfo* vtableInfo_ = nullptr;    // _clsSMS, virtual-table half, for DispInvoke
-  ITypeInfo* classInfo_ = nullptr;     // clsSMS
+  ComPtr<ITypeInfo> dispatchInfo_;  // _clsSMS as clients see it (TKIND_DISPATCH)
+  ComPtr<ITypeInfo> vtableInfo_;    // _clsSMS, virtual-table half, for DispInvoke
+  ComPtr<ITypeInfo> classInfo_;     // clsSMS
   SmsErrorConnectionPoint point_;
   std::unique_ptr<::mobi::clsSMS> core_;
   ::mobi::clsSMS::Subscription subscription_ = 0;

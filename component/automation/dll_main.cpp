@@ -6,6 +6,7 @@
 #include <new>
 
 #include "clssms_object.h"
+#include "com_object.h"
 #include "module.h"
 #include "registration.h"
 
@@ -14,28 +15,9 @@ namespace {
 
 // The class factory of clsSMS. Every reference to it keeps the DLL loaded,
 // like a live object does.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final
+    : public ComObject<ClassFactory, Implements<IClassFactory, IID_IClassFactory>> {
  public:
-  ClassFactory() { ObjectCreated(); }
-  ~ClassFactory() { ObjectDestroyed(); }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
-
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -55,9 +37,6 @@ class ClassFactory final : public IClassFactory {
     ::mobi::automation::LockServer(lock != FALSE);
     return S_OK;
   }
-
- private:
-  LONG refs_ = 1;
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "com_resources.h"
+#include "mobi/errors.h"
 #include "mobi_automation.h"
 
 namespace mobi::automation {
@@ -76,17 +78,15 @@ HRESULT HresultOfError(long number) {
 }
 
 HRESULT ReportError(HRESULT hr, const std::wstring& description) {
-  ICreateErrorInfo* create = nullptr;
-  if (SUCCEEDED(CreateErrorInfo(&create))) {
+  ComPtr<ICreateErrorInfo> create;
+  if (SUCCEEDED(CreateErrorInfo(create.put()))) {
     create->SetGUID(IID__clsSMS);
     create->SetSource(const_cast<LPOLESTR>(kProgId));
     create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-      SetErrorInfo(0, info);
-      info->Release();
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void()))) {
+      SetErrorInfo(0, info.get());
     }
-    create->Release();
   }
   return hr;
 }
@@ -97,11 +97,12 @@ HRESULT ReportCurrentException() {
   } catch (const ::mobi::Error& e) {
     return ReportError(HresultOfError(e.number()), Widen(e.description()));
   } catch (const std::bad_alloc&) {
-    return ReportError(HresultOfError(7), L"Out of memory");
+    return ReportError(HresultOfError(::mobi::kOutOfMemory), L"Out of memory");
   } catch (const std::exception& e) {
-    return ReportError(HresultOfError(51), L"Internal error: " + Widen(e.what()));
+    return ReportError(HresultOfError(::mobi::kInternalError),
+                       L"Internal error: " + Widen(e.what()));
   } catch (...) {
-    return ReportError(HresultOfError(51), L"Internal error");
+    return ReportError(HresultOfError(::mobi::kInternalError), L"Internal error");
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "com_resources.h"
 #include "mobi_automation.h"
 #include "module.h"
 #include "registry_entries.h"
@@ -21,23 +22,19 @@ constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
 // Sets `name` (empty: the default value) of HKCR\`key` to `data`, creating the
 // key. Returns a Win32 error code.
 LONG SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& data) {
-  HKEY h = nullptr;
+  RegKey h;
   LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE, nullptr, &h, nullptr);
+                            KEY_SET_VALUE, nullptr, h.put(), nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  rc = RegSetValueExW(h, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
-                      reinterpret_cast<const BYTE*>(data.c_str()),
-                      static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(h);
-  return rc;
+  return RegSetValueExW(h.get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
 }
 
 LONG CreateKey(const std::wstring& key) {
-  HKEY h = nullptr;
-  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_READ, nullptr, &h, nullptr);
-  if (rc == ERROR_SUCCESS) RegCloseKey(h);
-  return rc;
+  RegKey h;
+  return RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         KEY_READ, nullptr, h.put(), nullptr);
 }
 
 // Deletes HKCR\`key` with everything below it, in this architecture's view.
@@ -59,24 +56,22 @@ LONG OpenOtherView(const std::wstring& key, REGSAM access, HKEY* h) {
 }
 
 bool ExistsInOtherView(const std::wstring& key) {
-  HKEY h = nullptr;
-  if (OpenOtherView(key, KEY_READ, &h) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(h);
-  return true;
+  RegKey h;
+  return OpenOtherView(key, KEY_READ, h.put()) == ERROR_SUCCESS;
 }
 
 // Deletes HKCR\`key` if it has no subkeys; returns whether it is gone.
 bool DeleteIfNoSubkeys(const std::wstring& key) {
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) {
-    return true;
-  }
   DWORD subkeys = 0;
-  LONG rc = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr, nullptr);
-  RegCloseKey(h);
+  LONG rc = ERROR_SUCCESS;
+  {
+    RegKey h;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS) {
+      return true;
+    }
+    rc = RegQueryInfoKeyW(h.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, nullptr, nullptr);
+  }  // closed before the key is deleted
   if (rc != ERROR_SUCCESS || subkeys != 0) return false;
   return DeleteTree(key) == ERROR_SUCCESS;
 }
@@ -86,46 +81,42 @@ bool DeleteIfNoSubkeys(const std::wstring& key) {
 // When the other view's key cannot be opened at all, the answer is not
 // known, and "shared" is the safe one: the key stays.
 bool SharedWithOtherView(const std::wstring& key) {
-  HKEY mine = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | KEY_SET_VALUE, &mine) !=
+  RegKey mine;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | KEY_SET_VALUE, mine.put()) !=
       ERROR_SUCCESS) {
     return false;
   }
-  HKEY other = nullptr;
-  if (OpenOtherView(key, KEY_READ, &other) != ERROR_SUCCESS) {
-    RegCloseKey(mine);
-    return true;
-  }
+  RegKey other;
+  if (OpenOtherView(key, KEY_READ, other.put()) != ERROR_SUCCESS) return true;
   const wchar_t* probe = L"MobiRegistryViewProbe";
   const DWORD one = 1;
   bool shared = true;
-  if (RegSetValueExW(mine, probe, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one) ==
-      ERROR_SUCCESS) {
-    shared = RegQueryValueExW(other, probe, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    RegDeleteValueW(mine, probe);
+  if (RegSetValueExW(mine.get(), probe, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
+                     sizeof one) == ERROR_SUCCESS) {
+    shared =
+        RegQueryValueExW(other.get(), probe, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegDeleteValueW(mine.get(), probe);
   }
-  RegCloseKey(other);
-  RegCloseKey(mine);
   return shared;
 }
 
 // Whether the type library's version key holds no locale any more: nothing
 // below it but FLAGS and HELPDIR.
 bool OnlyFlagsAndHelpDir(const std::wstring& key) {
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) {
+  RegKey h;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS) {
     return false;
   }
   bool only = true;
   wchar_t name[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = 256;
-    if (RegEnumKeyExW(h, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    if (RegEnumKeyExW(h.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
       break;
     }
     if (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0) only = false;
   }
-  RegCloseKey(h);
   return only;
 }
 
@@ -139,9 +130,10 @@ HRESULT RegisterServer() {
   const std::wstring dir = path.substr(0, path.find_last_of(L"\\/"));
 
   // The type library must load from the DLL before anyone is pointed at it.
-  ITypeLib* lib = nullptr;
-  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib))) return SELFREG_E_TYPELIB;
-  lib->Release();
+  {
+    ComPtr<ITypeLib> lib;
+    if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.put()))) return SELFREG_E_TYPELIB;
+  }
 
   for (const RegistryEntry& e : RegistryEntries(path, dir)) {
     const LONG rc = e.keyOnly ? CreateKey(e.key) : SetValue(e.key, e.name, e.data);

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "com_resources.h"
 #include "mobi_automation.h"
 
 namespace {
@@ -39,19 +40,6 @@ struct Failure {
 void Check(HRESULT hr, const char* step) {
   if (FAILED(hr)) throw Failure{step, hr};
 }
-
-template <typename T>
-struct Ptr {
-  T* p = nullptr;
-  Ptr() = default;
-  Ptr(const Ptr&) = delete;
-  Ptr& operator=(const Ptr&) = delete;
-  ~Ptr() {
-    if (p) p->Release();
-  }
-  T* operator->() const { return p; }
-  T** operator&() { return &p; }
-};
 
 TYPEDESC g_enumTypeDesc;  // VT_USERDEFINED: enuStatus_Type, set once its reference is known
 
@@ -114,8 +102,8 @@ void Build(const wchar_t* path) {
 #else
   const SYSKIND syskind = SYS_WIN32;
 #endif
-  Ptr<ICreateTypeLib2> lib;
-  Check(CreateTypeLib2(syskind, path, &lib), "CreateTypeLib2");
+  ComPtr<ICreateTypeLib2> lib;
+  Check(CreateTypeLib2(syskind, path, lib.put()), "CreateTypeLib2");
   Check(lib->SetName(const_cast<LPOLESTR>(kLibraryName)), "SetName");
   Check(lib->SetDocString(const_cast<LPOLESTR>(kLibraryHelpString)), "SetDocString");
   Check(lib->SetGuid(LIBID_Mobi), "SetGuid(library)");
@@ -123,20 +111,21 @@ void Build(const wchar_t* path) {
   Check(lib->SetLcid(kLibraryLcid), "SetLcid");
 
   // The standard OLE Automation library, for IDispatch.
-  Ptr<ITypeLib> stdole;
-  Check(LoadRegTypeLib(IID_StdOle, 2, 0, 0, &stdole), "LoadRegTypeLib(stdole 2.0)");
-  Ptr<ITypeInfo> dispatchInfo;
-  Check(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatchInfo), "GetTypeInfoOfGuid(IDispatch)");
+  ComPtr<ITypeLib> stdole;
+  Check(LoadRegTypeLib(IID_StdOle, 2, 0, 0, stdole.put()), "LoadRegTypeLib(stdole 2.0)");
+  ComPtr<ITypeInfo> dispatchInfo;
+  Check(stdole->GetTypeInfoOfGuid(IID_IDispatch, dispatchInfo.put()),
+        "GetTypeInfoOfGuid(IDispatch)");
 
   // 1. Create the four types, in the order of the library.
-  Ptr<ICreateTypeInfo> itf, cls, evt, enm;
-  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kInterfaceName), TKIND_INTERFACE, &itf),
+  ComPtr<ICreateTypeInfo> itf, cls, evt, enm;
+  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kInterfaceName), TKIND_INTERFACE, itf.put()),
         "CreateTypeInfo(_clsSMS)");
-  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kClassName), TKIND_COCLASS, &cls),
+  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kClassName), TKIND_COCLASS, cls.put()),
         "CreateTypeInfo(clsSMS)");
-  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kEventsName), TKIND_DISPATCH, &evt),
+  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kEventsName), TKIND_DISPATCH, evt.put()),
         "CreateTypeInfo(__clsSMS)");
-  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kEnumName), TKIND_ENUM, &enm),
+  Check(lib->CreateTypeInfo(const_cast<LPOLESTR>(kEnumName), TKIND_ENUM, enm.put()),
         "CreateTypeInfo(enuStatus_Type)");
 
   // 2. The enumeration.
@@ -161,14 +150,14 @@ void Build(const wchar_t* path) {
   // References from the other types.
   HREFTYPE hrefDispatch = 0, hrefEnum = 0, hrefItf = 0, hrefEvt = 0;
   {
-    Ptr<ITypeInfo> enumInfo, itfInfo, evtInfo;
-    Check(enm->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&enumInfo)), "QI(enum)");
-    Check(itf->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&itfInfo)), "QI(_clsSMS)");
-    Check(evt->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&evtInfo)), "QI(__clsSMS)");
-    Check(itf->AddRefTypeInfo(dispatchInfo.p, &hrefDispatch), "AddRefTypeInfo(IDispatch)");
-    Check(itf->AddRefTypeInfo(enumInfo.p, &hrefEnum), "AddRefTypeInfo(enum)");
-    Check(cls->AddRefTypeInfo(itfInfo.p, &hrefItf), "AddRefTypeInfo(_clsSMS)");
-    Check(cls->AddRefTypeInfo(evtInfo.p, &hrefEvt), "AddRefTypeInfo(__clsSMS)");
+    ComPtr<ITypeInfo> enumInfo, itfInfo, evtInfo;
+    Check(enm->QueryInterface(IID_ITypeInfo, enumInfo.put_void()), "QI(enum)");
+    Check(itf->QueryInterface(IID_ITypeInfo, itfInfo.put_void()), "QI(_clsSMS)");
+    Check(evt->QueryInterface(IID_ITypeInfo, evtInfo.put_void()), "QI(__clsSMS)");
+    Check(itf->AddRefTypeInfo(dispatchInfo.get(), &hrefDispatch), "AddRefTypeInfo(IDispatch)");
+    Check(itf->AddRefTypeInfo(enumInfo.get(), &hrefEnum), "AddRefTypeInfo(enum)");
+    Check(cls->AddRefTypeInfo(itfInfo.get(), &hrefItf), "AddRefTypeInfo(_clsSMS)");
+    Check(cls->AddRefTypeInfo(evtInfo.get(), &hrefEvt), "AddRefTypeInfo(__clsSMS)");
   }
   g_enumTypeDesc.vt = VT_USERDEFINED;
   g_enumTypeDesc.hreftype = hrefEnum;
@@ -179,7 +168,7 @@ void Build(const wchar_t* path) {
   Check(itf->SetTypeFlags(kInterfaceFlags), "SetTypeFlags(_clsSMS)");
   Check(itf->AddImplType(0, hrefDispatch), "AddImplType(_clsSMS: IDispatch)");
   index = 0;
-  for (const MemberDesc& m : kMethods) AddMember(itf.p, index++, m, false);
+  for (const MemberDesc& m : kMethods) AddMember(itf.get(), index++, m, false);
 
   // 4. The class: implemented interfaces first, then its flags.
   Check(cls->SetGuid(CLSID_clsSMS), "SetGuid(clsSMS)");
@@ -197,11 +186,11 @@ void Build(const wchar_t* path) {
   Check(evt->SetTypeFlags(kEventsFlags), "SetTypeFlags(__clsSMS)");
   {
     HREFTYPE hrefEvtDispatch = 0;
-    Check(evt->AddRefTypeInfo(dispatchInfo.p, &hrefEvtDispatch), "AddRefTypeInfo(IDispatch)");
+    Check(evt->AddRefTypeInfo(dispatchInfo.get(), &hrefEvtDispatch), "AddRefTypeInfo(IDispatch)");
     Check(evt->AddImplType(0, hrefEvtDispatch), "AddImplType(__clsSMS: IDispatch)");
   }
   index = 0;
-  for (const MemberDesc& m : kEvents) AddMember(evt.p, index++, m, true);
+  for (const MemberDesc& m : kEvents) AddMember(evt.get(), index++, m, true);
 
   // 6. Lay out every type, then save.
   Check(itf->LayOut(), "LayOut(_clsSMS)");

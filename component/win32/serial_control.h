@@ -18,18 +18,10 @@
 #include <string>
 
 #include "message_loop.h"
+#include "port_io.h"
 #include "serial_control_base.h"
 
 namespace mobi::win32 {
-
-class PortIo;
-
-// Bytes read without a pause of the short quiet gap, with the times of the
-// first and last of them.
-struct Run {
-  core::ByteArray bytes;
-  core::TimePoint first, last;
-};
 
 class SerialControl final : public core::SerialControlBase {
  public:
@@ -44,7 +36,7 @@ class SerialControl final : public core::SerialControlBase {
   // The device path that port n stands for.
   static std::wstring DevicePath(int port);
   // Input beyond this many bytes is handed over without waiting for a gap.
-  static constexpr std::size_t kInBufferSize = 4096;
+  static constexpr std::size_t kInBufferSize = PortIo::kBufferSize;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "com_resources.h"
 #include "mobi_automation.h"
 
 namespace {
@@ -35,18 +36,16 @@ class AutomationDetails : public ::testing::Test {
 // MIDL and widl record an enumeration as a 4-byte, 4-aligned type on every
 // architecture; clients that lay out structures from the library rely on it.
 TEST_F(AutomationDetails, EnumerationIsFourBytesWide) {
-  ITypeLib* lib = nullptr;
-  ASSERT_EQ(LoadTypeLibEx(DllPath().c_str(), REGKIND_NONE, &lib), S_OK);
-  ITypeInfo* info = nullptr;
-  ASSERT_EQ(lib->GetTypeInfoOfGuid(GUID_enuStatus_Type, &info), S_OK);
+  ComPtr<ITypeLib> lib;
+  ASSERT_EQ(LoadTypeLibEx(DllPath().c_str(), REGKIND_NONE, lib.put()), S_OK);
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(GUID_enuStatus_Type, info.put()), S_OK);
   TYPEATTR* ta = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&ta), S_OK);
   EXPECT_EQ(ta->typekind, TKIND_ENUM);
   EXPECT_EQ(ta->cbSizeInstance, 4u);
   EXPECT_EQ(ta->cbAlignment, 4u);
   info->ReleaseTypeAttr(ta);
-  info->Release();
-  lib->Release();
 }
 
 // A type mismatch names the failing argument by its index in rgvarg, where
@@ -58,12 +57,12 @@ TEST_F(AutomationDetails, TypeMismatchNamesTheFailingArgument) {
   auto get = reinterpret_cast<GetClassObject>(
       reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
   ASSERT_NE(get, nullptr);
-  IClassFactory* factory = nullptr;
-  ASSERT_EQ(get(CLSID_clsSMS, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-  IDispatch* object = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)),
-            S_OK);
-  factory->Release();
+  ComPtr<IDispatch> object;
+  {
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(get(CLSID_clsSMS, IID_IClassFactory, factory.put_void()), S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.put_void()), S_OK);
+  }
 
   SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 2);  // converts to no scalar or text
   ASSERT_NE(array, nullptr);
@@ -117,7 +116,6 @@ TEST_F(AutomationDetails, TypeMismatchNamesTheFailingArgument) {
     }
   }
   SafeArrayDestroy(array);
-  object->Release();
 }
 
 }  // namespace

@@ -2,17 +2,9 @@
 ' silently (Initialize ignores every failure) and the next command fails with
 ' the serial layer's error 8018 and its description; a second object shares
 ' the state; releasing objects works in any order.
-Option Explicit
-Dim failures, a, b, r
-failures = 0
-Sub Check(ok, what)
-  If ok Then
-    WScript.Echo "ok    " & what
-  Else
-    WScript.Echo "FAIL  " & what
-    failures = failures + 1
-  End If
-End Sub
+' Option Explicit, Check and failures come from check.vbs, which the build
+' puts in front of this script.
+Dim a, b, r
 
 On Error Resume Next
 Set a = CreateObject("Mobi.clsSMS")

@@ -43,14 +43,14 @@ class Unregistered : public ComTest {};
 
 // The value `name` (nullptr: default) of HKCR\`key`, or nothing.
 bool ReadValue(const std::wstring& key, const wchar_t* name, std::wstring* out) {
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) {
+  RegKey h;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, h.put()) != ERROR_SUCCESS) {
     return false;
   }
   wchar_t buffer[1024] = {};
   DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
-  const LONG rc = RegQueryValueExW(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(h);
+  const LONG rc =
+      RegQueryValueExW(h.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
   if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
   *out = buffer;
   return true;
@@ -63,12 +63,8 @@ std::wstring Value(const std::wstring& key, const wchar_t* name = nullptr) {
 }
 
 bool KeyExists(const std::wstring& key) {
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(h);
-  return true;
+  RegKey h;
+  return RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, h.put()) == ERROR_SUCCESS;
 }
 
 std::wstring Lower(std::wstring s) {
@@ -149,7 +145,7 @@ std::wstring TypeName(ITypeInfo* info, MEMBERID id = MEMBERID_NIL) {
 }
 
 TEST_F(Registered, TypeLibraryHoldsExactlyTheInterfaceInItsOrder) {
-  Com<ITypeLib> lib;
+  ComPtr<ITypeLib> lib;
   ASSERT_EQ(LoadRegTypeLib(LIBID_Mobi, 2, 0, 0, lib.put()), S_OK);
   TLIBATTR* la = nullptr;
   ASSERT_EQ(lib->GetLibAttr(&la), S_OK);
@@ -183,7 +179,7 @@ TEST_F(Registered, TypeLibraryHoldsExactlyTheInterfaceInItsOrder) {
   const GUID* guids[] = {&IID__clsSMS, &CLSID_clsSMS, &DIID___clsSMS, nullptr};
   for (UINT i = 0; i < 4; ++i) {
     SCOPED_TRACE(Narrow(expected[i].name));
-    Com<ITypeInfo> info;
+    ComPtr<ITypeInfo> info;
     ASSERT_EQ(lib->GetTypeInfo(i, info.put()), S_OK);
     EXPECT_EQ(TypeName(info.get()), expected[i].name);
     TYPEATTR* ta = nullptr;
@@ -200,7 +196,7 @@ TEST_F(Registered, TypeLibraryHoldsExactlyTheInterfaceInItsOrder) {
   }
 
   // The class: _clsSMS the default interface, __clsSMS the default source.
-  Com<ITypeInfo> cls;
+  ComPtr<ITypeInfo> cls;
   ASSERT_EQ(lib->GetTypeInfo(1, cls.put()), S_OK);
   int flags0 = 0, flags1 = 0;
   ASSERT_EQ(cls->GetImplTypeFlags(0, &flags0), S_OK);
@@ -210,7 +206,7 @@ TEST_F(Registered, TypeLibraryHoldsExactlyTheInterfaceInItsOrder) {
   const wchar_t* implNames[] = {L"_clsSMS", L"__clsSMS"};
   for (UINT i = 0; i < 2; ++i) {
     HREFTYPE href = 0;
-    Com<ITypeInfo> impl;
+    ComPtr<ITypeInfo> impl;
     ASSERT_EQ(cls->GetRefTypeOfImplType(i, &href), S_OK);
     ASSERT_EQ(cls->GetRefTypeInfo(href, impl.put()), S_OK);
     EXPECT_EQ(TypeName(impl.get()), implNames[i]);
@@ -218,9 +214,9 @@ TEST_F(Registered, TypeLibraryHoldsExactlyTheInterfaceInItsOrder) {
 }
 
 TEST_F(Registered, DualInterfaceHasTheSevenMethodsInVirtualTableOrder) {
-  Com<ITypeLib> lib;
+  ComPtr<ITypeLib> lib;
   ASSERT_EQ(LoadRegTypeLib(LIBID_Mobi, 2, 0, 0, lib.put()), S_OK);
-  Com<ITypeInfo> dispatch, vtable;
+  ComPtr<ITypeInfo> dispatch, vtable;
   ASSERT_EQ(lib->GetTypeInfoOfGuid(IID__clsSMS, dispatch.put()), S_OK);
   HREFTYPE href = 0;
   ASSERT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), S_OK);
@@ -232,11 +228,11 @@ TEST_F(Registered, DualInterfaceHasTheSevenMethodsInVirtualTableOrder) {
   // Its base is IDispatch from the imported standard OLE Automation library.
   {
     HREFTYPE base = 0;
-    Com<ITypeInfo> dispatchBase;
+    ComPtr<ITypeInfo> dispatchBase;
     ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &base), S_OK);
     ASSERT_EQ(vtable->GetRefTypeInfo(base, dispatchBase.put()), S_OK);
     EXPECT_EQ(TypeName(dispatchBase.get()), L"IDispatch");
-    Com<ITypeLib> stdole;
+    ComPtr<ITypeLib> stdole;
     UINT index = 0;
     ASSERT_EQ(dispatchBase->GetContainingTypeLib(stdole.put(), &index), S_OK);
     TLIBATTR* sa = nullptr;
@@ -284,7 +280,7 @@ TEST_F(Registered, DualInterfaceHasTheSevenMethodsInVirtualTableOrder) {
       }
       EXPECT_EQ(td.vt, e.vt);
       if (e.vt == VT_USERDEFINED) {
-        Com<ITypeInfo> ref;
+        ComPtr<ITypeInfo> ref;
         ASSERT_EQ(vtable->GetRefTypeInfo(td.hreftype, ref.put()), S_OK);
         EXPECT_EQ(TypeName(ref.get()), L"enuStatus_Type");
       }
@@ -299,9 +295,9 @@ TEST_F(Registered, DualInterfaceHasTheSevenMethodsInVirtualTableOrder) {
 }
 
 TEST_F(Registered, EventInterfaceAndEnumerationReadBackExactly) {
-  Com<ITypeLib> lib;
+  ComPtr<ITypeLib> lib;
   ASSERT_EQ(LoadRegTypeLib(LIBID_Mobi, 2, 0, 0, lib.put()), S_OK);
-  Com<ITypeInfo> events;
+  ComPtr<ITypeInfo> events;
   ASSERT_EQ(lib->GetTypeInfoOfGuid(DIID___clsSMS, events.put()), S_OK);
   MEMBERID id = 0;
   LPOLESTR name = const_cast<LPOLESTR>(L"SMSError");
@@ -335,7 +331,7 @@ TEST_F(Registered, EventInterfaceAndEnumerationReadBackExactly) {
   }
   EXPECT_TRUE(found);
 
-  Com<ITypeInfo> status;
+  ComPtr<ITypeInfo> status;
   ASSERT_EQ(lib->GetTypeInfo(3, status.put()), S_OK);
   const std::pair<const wchar_t*, LONG> members[] = {
       {L"typeNoSend", 1},    {L"typeSendOk", 2}, {L"typeCenterOK", 3},
@@ -370,28 +366,28 @@ TEST_F(Registered, ExportsServeOnlyTheClassAndCountObjectsAndLocks) {
   EXPECT_TRUE(GetProcAddress(dll, "DllRegisterServer"));
   EXPECT_TRUE(GetProcAddress(dll, "DllUnregisterServer"));
 
-  Com<IClassFactory> factory;
+  ComPtr<IClassFactory> factory;
   EXPECT_EQ(getClassObject(IID_IDispatch, IID_IClassFactory, factory.put_void()),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(canUnload(), S_OK);
   ASSERT_EQ(getClassObject(CLSID_clsSMS, IID_IClassFactory, factory.put_void()), S_OK);
   EXPECT_EQ(canUnload(), S_FALSE) << "a factory reference keeps the library";
 
-  Com<IUnknown> aggregated;
+  ComPtr<IUnknown> aggregated;
   Sink outer(false);
   EXPECT_EQ(factory->CreateInstance(&outer, IID_IUnknown, aggregated.put_void()),
             CLASS_E_NOAGGREGATION);
-  Com<IUnknown> nothing;
+  ComPtr<IUnknown> nothing;
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IStream, nothing.put_void()), E_NOINTERFACE);
 
   ASSERT_EQ(factory->LockServer(TRUE), S_OK);
-  Com<_clsSMS> object;
+  ComPtr<_clsSMS> object;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID__clsSMS, object.put_void()), S_OK);
   factory.Reset();
   EXPECT_EQ(canUnload(), S_FALSE);
   object.Reset();
   EXPECT_EQ(canUnload(), S_FALSE) << "the lock still holds";
-  Com<IClassFactory> again;
+  ComPtr<IClassFactory> again;
   ASSERT_EQ(getClassObject(CLSID_clsSMS, IID_IClassFactory, again.put_void()), S_OK);
   ASSERT_EQ(again->LockServer(FALSE), S_OK);
   again.Reset();
@@ -459,9 +455,9 @@ TEST_F(Registered, ResourcesHoldTheIdentifiersAndTheVersionBlock) {
 // ---- Objects, errors, class information ----------------------------------------------
 
 TEST_F(Registered, FailuresCarryTheirNumberAndDescriptionEarlyAndLateBound) {
-  Com<_clsSMS> sms;
+  ComPtr<_clsSMS> sms;
   ASSERT_EQ(CreateByProgId(IID__clsSMS, sms.put_void()), S_OK);
-  Com<ISupportErrorInfo> support;
+  ComPtr<ISupportErrorInfo> support;
   ASSERT_EQ(sms->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
   EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__clsSMS), S_OK);
 
@@ -482,7 +478,7 @@ TEST_F(Registered, FailuresCarryTheirNumberAndDescriptionEarlyAndLateBound) {
   EXPECT_NE(LastErrorDescription().find(L"port is open"), std::wstring::npos);
 
   // Late-bound, by name: DISP_E_EXCEPTION with the same number and text.
-  Com<IDispatch> dispatch;
+  ComPtr<IDispatch> dispatch;
   ASSERT_EQ(sms->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
   DISPID id = 0;
   LPOLESTR name = const_cast<LPOLESTR>(L"SendSMS");
@@ -520,7 +516,7 @@ TEST_F(Registered, FailuresCarryTheirNumberAndDescriptionEarlyAndLateBound) {
 
 TEST_F(CodePage936, ADoubleByteCharacterInANumberIsAnOverflow) {
   ASSERT_EQ(GetACP(), 936u) << "run this test with LC_ALL=zh_CN.UTF-8";
-  Com<_clsSMS> sms;
+  ComPtr<_clsSMS> sms;
   ASSERT_EQ(CreateByProgId(IID__clsSMS, sms.put_void()), S_OK);
   Bstr number(L"138\x4E2D"), text(L"x");
   ::mobi::enuStatus_Type status{};
@@ -531,7 +527,7 @@ TEST_F(CodePage936, ADoubleByteCharacterInANumberIsAnOverflow) {
 }
 
 TEST_F(Registered, ACallFromAnotherThreadFailsInsteadOfRacing) {
-  Com<_clsSMS> sms;
+  ComPtr<_clsSMS> sms;
   ASSERT_EQ(CreateByProgId(IID__clsSMS, sms.put_void()), S_OK);
   HRESULT hr = S_OK;
   _clsSMS* raw = sms.get();
@@ -541,25 +537,84 @@ TEST_F(Registered, ACallFromAnotherThreadFailsInsteadOfRacing) {
 }
 
 TEST_F(Registered, ClassInformationNamesTheClassAndItsSourceInterface) {
-  Com<IProvideClassInfo2> info;
+  ComPtr<IProvideClassInfo2> info;
   ASSERT_EQ(CreateByProgId(IID_IProvideClassInfo2, info.put_void()), S_OK);
   GUID source{};
   ASSERT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
   EXPECT_TRUE(IsEqualGUID(source, DIID___clsSMS));
-  Com<ITypeInfo> cls;
+  ComPtr<ITypeInfo> cls;
   ASSERT_EQ(info->GetClassInfo(cls.put()), S_OK);
   EXPECT_EQ(TypeName(cls.get()), L"clsSMS");
-  Com<IDispatch> dispatch;
+  ComPtr<IDispatch> dispatch;
   ASSERT_EQ(info->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
-  Com<ITypeInfo> itf;
+  ComPtr<ITypeInfo> itf;
   ASSERT_EQ(dispatch->GetTypeInfo(0, 0, itf.put()), S_OK);
   EXPECT_EQ(TypeName(itf.get()), L"_clsSMS");
 }
 
-TEST_F(Registered, ConnectionPointTakesSeveralSinksAndLetsThemGo) {
-  Com<IConnectionPointContainer> container;
+// COM's identity rules: each interface of the object reaches every other
+// one, IUnknown is the same pointer whichever interface it is asked from, and
+// an interface the object does not have comes back as a null pointer.
+TEST_F(Registered, EveryInterfaceReachesEveryOtherWithOneIdentity) {
+  const std::pair<const char*, const IID*> iids[] = {
+      {"IUnknown", &IID_IUnknown},
+      {"IDispatch", &IID_IDispatch},
+      {"_clsSMS", &IID__clsSMS},
+      {"ISupportErrorInfo", &IID_ISupportErrorInfo},
+      {"IProvideClassInfo", &IID_IProvideClassInfo},
+      {"IProvideClassInfo2", &IID_IProvideClassInfo2},
+      {"IConnectionPointContainer", &IID_IConnectionPointContainer},
+  };
+  ComPtr<IUnknown> identity;
+  ASSERT_EQ(CreateByProgId(IID_IUnknown, identity.put_void()), S_OK);
+  for (const auto& [name, from] : iids) {
+    SCOPED_TRACE(name);
+    ComPtr<IUnknown> start;
+    ASSERT_EQ(identity->QueryInterface(*from, start.put_void()), S_OK);
+    for (const auto& [otherName, to] : iids) {
+      ComPtr<IUnknown> other;
+      EXPECT_EQ(start->QueryInterface(*to, other.put_void()), S_OK) << otherName;
+    }
+    ComPtr<IUnknown> unknown;
+    ASSERT_EQ(start->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
+    EXPECT_EQ(unknown.get(), identity.get());
+    void* none = &identity;
+    EXPECT_EQ(start->QueryInterface(IID_IStream, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+  }
+}
+
+// The container lists its one connection point; a clone of the list goes on
+// from where the original stands.
+TEST_F(Registered, ConnectionPointListHoldsTheOnePointAndClones) {
+  ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(CreateByProgId(IID_IConnectionPointContainer, container.put_void()), S_OK);
-  Com<IConnectionPoint> point;
+  ComPtr<IEnumConnectionPoints> points;
+  ASSERT_EQ(container->EnumConnectionPoints(points.put()), S_OK);
+  ComPtr<IEnumConnectionPoints> same;
+  EXPECT_EQ(points->QueryInterface(IID_IEnumConnectionPoints, same.put_void()), S_OK);
+  ComPtr<IEnumConnectionPoints> before;
+  ASSERT_EQ(points->Clone(before.put()), S_OK);
+  ComPtr<IConnectionPoint> point;
+  ULONG fetched = 0;
+  ASSERT_EQ(points->Next(1, point.put(), &fetched), S_OK);
+  ASSERT_EQ(fetched, 1u);
+  IID iid{};
+  ASSERT_EQ(point->GetConnectionInterface(&iid), S_OK);
+  EXPECT_TRUE(IsEqualIID(iid, DIID___clsSMS));
+  ComPtr<IEnumConnectionPoints> after;
+  ASSERT_EQ(points->Clone(after.put()), S_OK);
+  ComPtr<IConnectionPoint> next;
+  EXPECT_EQ(after->Next(1, next.put(), &fetched), S_FALSE);
+  EXPECT_EQ(fetched, 0u);
+  ASSERT_EQ(before->Next(1, next.put(), &fetched), S_OK);
+  EXPECT_EQ(next.get(), point.get());
+}
+
+TEST_F(Registered, ConnectionPointTakesSeveralSinksAndLetsThemGo) {
+  ComPtr<IConnectionPointContainer> container;
+  ASSERT_EQ(CreateByProgId(IID_IConnectionPointContainer, container.put_void()), S_OK);
+  ComPtr<IConnectionPoint> point;
   EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, point.put()), CONNECT_E_NOCONNECTION);
   ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
   IID iid{};
@@ -571,7 +626,7 @@ TEST_F(Registered, ConnectionPointTakesSeveralSinksAndLetsThemGo) {
   ASSERT_EQ(point->Advise(&typed, &c1), S_OK);
   ASSERT_EQ(point->Advise(&plain, &c2), S_OK);
   EXPECT_NE(c1, c2);
-  Com<IEnumConnections> connections;
+  ComPtr<IEnumConnections> connections;
   ASSERT_EQ(point->EnumConnections(connections.put()), S_OK);
   CONNECTDATA data[3] = {};
   ULONG fetched = 0;
@@ -608,7 +663,7 @@ class Terminal : public ComTest {
     ComTest::TearDown();
   }
   virtual const wchar_t* Settings() const { return L"300,n,8,1"; }
-  Com<_clsSMS> sms;
+  ComPtr<_clsSMS> sms;
 };
 
 // One session, in the order of the peer's script: every method early-bound,
@@ -649,9 +704,9 @@ TEST_F(Terminal, EveryMethodEarlyBoundAndSMSErrorThroughTheConnectionPoint) {
   ASSERT_EQ(sms->ATSend(at.get()), S_OK);
 
   // SMSError: three sinks; the first disconnects the third during the event.
-  Com<IConnectionPointContainer> container;
+  ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(sms->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
-  Com<IConnectionPoint> point;
+  ComPtr<IConnectionPoint> point;
   ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
   Sink first(true), second(false), third(true);
   DWORD c1 = 0, c2 = 0, c3 = 0;
@@ -679,9 +734,9 @@ TEST_F(Terminal, EveryMethodEarlyBoundAndSMSErrorThroughTheConnectionPoint) {
 class ClientLoop : public Terminal {};
 
 TEST_F(ClientLoop, RepliesBetweenCallsArriveWhileTheClientProcessesMessages) {
-  Com<IConnectionPointContainer> container;
+  ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(sms->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
-  Com<IConnectionPoint> point;
+  ComPtr<IConnectionPoint> point;
   ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
   Sink sink(true);
   DWORD cookie = 0;
@@ -713,13 +768,13 @@ class ReleaseInEvent : public ComTest {};
 TEST_F(ReleaseInEvent, TheObjectOutlivesACallDuringWhichItsLastReferenceGoes) {
   IDispatch* dispatch = nullptr;
   ASSERT_EQ(CreateByProgId(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
-  Com<_clsSMS> early;
+  ComPtr<_clsSMS> early;
   ASSERT_EQ(dispatch->QueryInterface(IID__clsSMS, early.put_void()), S_OK);
   Bstr settings(L"1200,n,8,1"), ignored;
   ASSERT_EQ(early->Initialize(TerminalPort(), settings.get(), ignored.put()), S_OK);
-  Com<IConnectionPointContainer> container;
+  ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(dispatch->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
-  Com<IConnectionPoint> point;
+  ComPtr<IConnectionPoint> point;
   ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
   Sink sink(true);
   DWORD cookie = 0;
@@ -798,9 +853,9 @@ class Simulator : public Terminal {
 };
 
 TEST_F(Simulator, AnErrorTextDuringASendReachesTheSinkBeforeTheSendEnds) {
-  Com<IConnectionPointContainer> container;
+  ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(sms->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
-  Com<IConnectionPoint> point;
+  ComPtr<IConnectionPoint> point;
   ASSERT_EQ(container->FindConnectionPoint(DIID___clsSMS, point.put()), S_OK);
   Sink sink(false);
   DWORD cookie = 0;
@@ -824,7 +879,7 @@ TEST_F(Unregistered, LeavesNothingOfThisArchitecture) {
   const std::wstring libid = L"TypeLib\\{B8A358C2-521A-40E4-A422-792B094C78E0}";
   EXPECT_FALSE(KeyExists(L"CLSID\\{E235FA25-67D9-417F-B48A-B47F66D450AC}"));
   EXPECT_FALSE(KeyExists(libid + L"\\2.0\\0\\" + kSyskind));
-  Com<IUnknown> object;
+  ComPtr<IUnknown> object;
   EXPECT_EQ(CoCreateInstance(CLSID_clsSMS, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                              object.put_void()),
             REGDB_E_CLASSNOTREG);

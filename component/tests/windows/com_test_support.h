@@ -1,5 +1,5 @@
-// Helpers for the C++ automation clients of the Windows tests: COM pointers,
-// strings, the registered server, and an event sink.
+// Helpers for the C++ automation clients of the Windows tests: the owners of
+// the server's own com_resources.h, the registered server, and an event sink.
 #pragma once
 
 #include <windows.h>
@@ -13,54 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "com_resources.h"
 #include "mobi_automation.h"
 
 namespace mobi::test {
 
-// An owned COM reference.
-template <typename T>
-class Com {
- public:
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() { Reset(); }
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  T** put() {
-    Reset();
-    return &p_;
-  }
-  void** put_void() { return reinterpret_cast<void**>(put()); }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
-
-// An owned BSTR.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const wchar_t* text) : s_(SysAllocString(text)) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(s_); }
-  BSTR get() const { return s_; }
-  BSTR* put() {
-    SysFreeString(s_);
-    s_ = nullptr;
-    return &s_;
-  }
-  std::wstring str() const { return s_ ? std::wstring(s_, SysStringLen(s_)) : std::wstring(); }
-
- private:
-  BSTR s_ = nullptr;
-};
+using automation::Bstr;
+using automation::ComPtr;
+using automation::RegKey;
 
 // The environment of the test run: the DLL under test (a Windows path) and
 // the COM port that a scripted terminal serves (0 if none).
@@ -80,7 +40,7 @@ inline short TerminalPort() {
 
 // The thread's error information after a failed call: its description.
 inline std::wstring LastErrorDescription() {
-  Com<IErrorInfo> info;
+  ComPtr<IErrorInfo> info;
   if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
   Bstr text;
   info->GetDescription(text.put());

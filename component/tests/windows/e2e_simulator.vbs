@@ -1,17 +1,9 @@
 ' End to end: a late-bound client of Mobi.dll drives the terminal simulator
 ' on the COM port given as the first argument; the simulator was started with
 ' --fail 13900000000 --error 13700000000. Ends with WScript.Quit: 0 passed.
-Option Explicit
-Dim failures, sms, r
-failures = 0
-Sub Check(ok, what)
-  If ok Then
-    WScript.Echo "ok    " & what
-  Else
-    WScript.Echo "FAIL  " & what
-    failures = failures + 1
-  End If
-End Sub
+' Option Explicit, Check and failures come from check.vbs, which the build
+' puts in front of this script.
+Dim sms, r
 Sub NoError(what)
   Check Err.Number = 0, what & IIf(Err.Number <> 0, ": error " & Err.Number & " " & Err.Description, "")
   Err.Clear

@@ -1,0 +1,124 @@
+// The open port and its I/O thread.
+//
+// The I/O thread only reads: it waits for the first byte with a one-byte
+// overlapped read, takes whatever else is waiting, and keeps what it read as
+// runs of bytes separated by at least the short quiet gap, each with the
+// times of its first and last byte. It posts a notification once the line
+// has been quiet for the short gap and again for the long one (or when the
+// buffer is full, or the line failed); the owning thread decides from the
+// runs which bytes form a reply and when it goes (settings.h). The owning
+// thread writes with overlapped writes of its own that it does not wait for.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "handle.h"
+#include "serial_control_base.h"
+
+namespace mobi::win32 {
+
+// Bytes read without a pause of the short quiet gap, with the times of the
+// first and last of them.
+struct Run {
+  core::ByteArray bytes;
+  core::TimePoint first, last;
+};
+
+class PortIo {
+ public:
+  // The message posted to the notification window.
+  static constexpr UINT kNotification = WM_APP + 0x4D;
+  // Input beyond this many bytes is handed over without waiting for a gap.
+  static constexpr std::size_t kBufferSize = 4096;
+
+  // Owns `port` from here on (also when it throws mobi::Error 8012: the
+  // thread could not start).
+  PortIo(Handle port, HWND notify, core::QuietGaps gaps);
+  // Stops the thread and lets the queued writes finish, then closes the port.
+  ~PortIo();
+  PortIo(const PortIo&) = delete;
+  PortIo& operator=(const PortIo&) = delete;
+
+  HANDLE handle() const { return port_.get(); }
+
+  void SetGaps(core::QuietGaps gaps);
+  std::vector<Run> TakeRuns();
+  // The runs not yet taken, as one, and the time of their last byte.
+  std::optional<Run> Peek();
+  void DiscardInput();
+  // The read side's failure (a hang-up), or 0.
+  DWORD Failure();
+  // Called by the window procedure before it handles a notification, so that
+  // the next one gets posted.
+  void NotificationTaken() { posted_ = false; }
+  // Queues `bytes` for the line; returns 0 or the Win32 error of the write.
+  DWORD Write(const core::ByteArray& bytes);
+
+ private:
+  struct PendingWrite {
+    Handle event;
+    OVERLAPPED ov{};
+    core::ByteArray bytes;
+  };
+
+  // The I/O thread's own state, kept between the steps of its loop.
+  struct Reader {
+    uint8_t first = 0;  // the one-byte read's buffer
+    OVERLAPPED ov{};
+    bool reading = false;  // the one-byte read is under way
+    int pending = 0;       // notifications still due for the last bytes: 2, 1, 0
+    core::TimePoint lastByte{};
+    core::QuietGaps gaps{};  // gaps_ as last read
+  };
+
+  // Forgets writes that have finished; the first failure among them, or 0.
+  DWORD Reap();
+  void Notify();
+  void Fail(DWORD error);
+
+  // The I/O thread, and the steps of its loop. A step that returns false has
+  // reported a failure: the thread ends.
+  void Loop();
+  // Starts the one-byte read unless it is under way.
+  bool StartRead();
+  // How long the thread may wait: until the next notification of quiet is
+  // due, or for ever.
+  DWORD WaitTime();
+  // The one-byte read completed: takes the rest that is waiting and keeps it.
+  bool TakeRead();
+  // After the first byte: takes everything else that is waiting.
+  DWORD ReadRest(core::ByteArray& got);
+  // Keeps `got`, read at `now`, as part of the last run or as a new one; the
+  // size of all the runs kept.
+  size_t Keep(const core::ByteArray& got, core::TimePoint now);
+  // A wait timed out: the line has been quiet for a gap, unless bytes came
+  // with the time-out.
+  void QuietPassed();
+  // On the way out: cancels the one-byte read and waits for it to end.
+  void CancelRead();
+
+  Handle port_;
+  HWND notify_;
+  Handle wake_, readEvent_, restEvent_;
+  Reader reader_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> posted_{false};
+  std::mutex mutex_;  // guards runs_, gaps_, failure_
+  std::vector<Run> runs_;
+  core::QuietGaps gaps_;
+  DWORD failure_ = 0;
+  std::deque<std::unique_ptr<PendingWrite>> writes_;  // owning thread only
+};
+
+}  // namespace mobi::win32
