@@ -18,7 +18,7 @@
 #endif
 #include "common/command_line.h"
 #include "pty_server.h"
-#include "text.h"
+#include "utf.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ std::string Printable(std::string_view bytes) {
 // A line "NUMBER:TEXT" from the FIFO becomes a received message.
 void Deliver(atmodem::Modem& modem, const std::string& line, const std::string& time) {
   auto colon = line.find(':');
-  auto text = smsdll::Utf8ToUtf16(colon == std::string::npos ? "" : line.substr(colon + 1));
+  auto text = mobi::tools::Utf8ToUtf16(colon == std::string::npos ? "" : line.substr(colon + 1));
   if (colon == std::string::npos || colon == 0 || !text) {
     std::cerr << "mobi-atmodem: ignored FIFO line (not NUMBER:TEXT in UTF-8): " << line << "\n";
     return;
@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
             [&](const std::string& v) {
               auto colon = v.find(':');
               auto text =
-                  smsdll::Utf8ToUtf16(colon == std::string::npos ? "" : v.substr(colon + 1));
+                  mobi::tools::Utf8ToUtf16(colon == std::string::npos ? "" : v.substr(colon + 1));
               if (colon == std::string::npos || colon == 0 || !text)
                 throw UsageError("--inbox needs NUMBER:TEXT with TEXT in UTF-8, not \"" + v + "\"");
               if (!modem.AddInbox(v.substr(0, colon), *text, time.empty() ? Now() : time))
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     if (!log_file) return Usage("cannot write the sent log " + sent_log);
   }
   modem.on_sent = [&](const atmodem::SentMessage& m) {
-    std::string text = smsdll::Utf16ToUtf8(m.text);
+    std::string text = mobi::tools::Utf16ToUtf8(m.text);
     std::cerr << "mobi-atmodem: sent message " << m.reference << " to " << m.number << " ("
               << (m.dcs == 8   ? "UCS2"
                   : m.dcs == 4 ? "8-bit"
