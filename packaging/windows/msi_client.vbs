@@ -2,17 +2,9 @@
 '   cscript //nologo msi_client.vbs installed   creates Mobi.clsSMS and gets
 '                                               its errors on a closed port
 '   cscript //nologo msi_client.vbs removed     CreateObject fails with 429
-Option Explicit
-Dim failures, o, r
-failures = 0
-Sub Check(ok, what)
-  If ok Then
-    WScript.Echo "ok    " & what
-  Else
-    WScript.Echo "FAIL  " & what
-    failures = failures + 1
-  End If
-End Sub
+' test-msi.sh runs a copy with component/tests/windows/check.vbs in front
+' (Check, failures, Option Explicit).
+Dim o, r
 
 On Error Resume Next
 Set o = CreateObject("Mobi.clsSMS")

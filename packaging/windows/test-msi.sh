@@ -39,9 +39,11 @@ wine32() { timeout -k 5 180 wine "$@" 2>>"$log"; }
 msiexec() {  # msiexec /i|/x PACKAGE
   wine64 msiexec "$1" "$2" /qn || fail "msiexec $1 $2 (exit $?)"
 }
+# The client script with the VBScript tests' shared Check in front of it.
+cat "$here/../../component/tests/windows/check.vbs" "$here/msi_client.vbs" >"$work/msi_client.vbs"
 client() {  # client 64|32 installed|removed
   local script rc=0
-  script=$(winpath "$here/msi_client.vbs")
+  script=$(winpath "$work/msi_client.vbs")
   if [ "$1" = 32 ]; then
     wine32 'C:\windows\syswow64\cscript.exe' //nologo "$script" "$2" >"$work/client.out" 2>&1 || rc=$?
   else
