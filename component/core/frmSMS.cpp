@@ -43,8 +43,8 @@ std::shared_ptr<frmSMS> frmSMS::Load() {
     form->MSComm1_->OnComm = [weak = std::weak_ptr<frmSMS>(form)] {
       if (auto self = weak.lock()) self->MSComm1_OnComm();
     };
-    form->MSComm1_->IsWholeReply = [](const ByteArray& received) {
-      return IsWholeReply(received, modMain::strSendTel);
+    form->MSComm1_->WholeReply = [](const ByteArray& received) {
+      return WholeReplyLength(received, modMain::strSendTel);
     };
     instance = std::move(form);
   }
@@ -126,6 +126,19 @@ bool frmSMS::IsWholeReply(const ByteArray& received, const std::u16string& sendT
     if (ansi.CharOfByte(static_cast<uint8_t>(named[i])) != sendTel[i]) return false;
   }
   return true;
+}
+
+std::size_t frmSMS::WholeReplyLength(const ByteArray& received, const std::u16string& sendTel) {
+  // A frame start inside a reply text can only be a boundary where the bytes
+  // before it are a whole reply; the shortest such reply comes first. None is
+  // longer than a report naming 11 characters.
+  constexpr std::size_t kLongestWhole = 2 + 7 + 11;
+  for (std::size_t end = 2; end < received.size() && end <= kLongestWhole; ++end) {
+    if (received[end] != modMain::kFrameStart) continue;
+    const ByteArray first(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(end));
+    if (IsWholeReply(first, sendTel)) return end;
+  }
+  return IsWholeReply(received, sendTel) ? received.size() : 0;
 }
 
 void frmSMS::GetSMSStatus(std::u16string RebackInfo) {

@@ -26,6 +26,17 @@ bool IsWholeReply(const std::vector<uint8_t>& received, const std::u16string& de
   return core::frmSMS::IsWholeReply(received, destination);
 }
 
+std::size_t WholeReplyLength(const std::vector<uint8_t>& received,
+                             const std::u16string& destination) {
+  return core::frmSMS::WholeReplyLength(received, destination);
+}
+
+std::chrono::nanoseconds GapFor(const Gaps& gaps, const std::vector<uint8_t>& received,
+                                const std::u16string& destination) {
+  const core::QuietGaps rule{gaps.whole, gaps.other};
+  return rule.For(WholeReplyLength(received, destination), received.size());
+}
+
 std::optional<Error> LastInitializeFailure() {
   const auto form = core::frmSMS::Current();
   if (!form) return std::nullopt;

@@ -40,10 +40,14 @@ class SerialControl {
   virtual bool PortOpen() const = 0;
   // Writing 0 discards every waiting byte.
   virtual void SetInBufferCount(int32_t count) = 0;
+  // How many bytes the next Input returns.
   virtual int32_t InBufferCount() = 0;
   // Queues all bytes for the line, in order, without waiting for them to leave.
   virtual void Output(const ByteArray& bytes) = 0;
-  // Returns all waiting bytes and removes them from the input buffer.
+  // Returns the waiting bytes and removes them from the input buffer: all of
+  // them, unless they begin with a reply known to be whole that the start of
+  // another follows (two replies read together); then only that reply, and
+  // the rest is handed over next as a reply of its own.
   virtual ByteArray Input() = 0;
 
   // When the bytes now held will be handed over (raising OnComm) if nothing
@@ -58,11 +62,12 @@ class SerialControl {
   // touches none of its own members afterwards.
   std::function<void()> OnComm;
 
-  // Set by the form: whether the bytes received so far form a reply that the
-  // form knows to be whole, so that they can go after the short quiet gap
-  // (settings.h). Called on the owning thread. This is all the control learns
-  // of the protocol.
-  std::function<bool(const ByteArray& received)> IsWholeReply;
+  // Set by the form: the length of the reply known to be whole that the
+  // bytes received so far begin with; all of them when they are one such
+  // reply (it goes after the short quiet gap, settings.h), less when another
+  // reply follows it, 0 when they begin with none. Called on the owning
+  // thread. This is all the control learns of the protocol.
+  std::function<std::size_t(const ByteArray& received)> WholeReply;
 };
 
 // The system's ANSI code page, for the one-byte-per-character conversions.

@@ -49,15 +49,27 @@ void SerialControlBase::SetPortOpen(bool open) {
 void SerialControlBase::SetInBufferCount(int32_t count) {
   if (count != 0) Raise(kInvalidPropertyValue, "InBufferCount can only be set to 0");
   RequireOpenLine();
-  DiscardHeld();
+  held_.clear();
+  DiscardReceived();
+}
+
+std::size_t SerialControlBase::NextReply(const ByteArray& bytes) const {
+  const std::size_t first = WholeReply ? WholeReply(bytes) : 0;
+  return first > 0 && first < bytes.size() ? first : bytes.size();
 }
 
 int32_t SerialControlBase::InBufferCount() {
-  return static_cast<int32_t>(PortOpen() ? HeldCount() : leftOver_.size());
+  return static_cast<int32_t>(NextReply(PortOpen() ? held_ : leftOver_));
 }
 
 ByteArray SerialControlBase::Input() {
-  return PortOpen() ? TakeHeld() : std::exchange(leftOver_, {});
+  const bool open = PortOpen();
+  ByteArray& from = open ? held_ : leftOver_;
+  const auto end = from.begin() + static_cast<std::ptrdiff_t>(NextReply(from));
+  ByteArray reply(from.begin(), end);
+  from.erase(from.begin(), end);
+  if (open) HeldTaken();
+  return reply;
 }
 
 void SerialControlBase::Output(const ByteArray& bytes) {
@@ -76,10 +88,10 @@ void SerialControlBase::DropDeadLine() {
 
 Error SerialControlBase::LineGone(const std::string& name, const std::string& why) {
   GatherReceived();
-  ByteArray held = TakeHeld();
+  leftOver_.insert(leftOver_.end(), held_.begin(), held_.end());
+  held_.clear();
   Close();
   hungUp_ = true;
-  leftOver_.insert(leftOver_.end(), held.begin(), held.end());
   const std::string detail =
       why.empty() ? "the line hung up (" + name + " was closed or unplugged)" : name + ": " + why;
   return Error(kReadError, std::string(StandardText(kReadError)) + ": " + detail);
@@ -92,8 +104,17 @@ bool SerialControlBase::RaiseOnComm() {
   return !alive.expired();
 }
 
+bool SerialControlBase::HandOverLeftOver() {
+  while (!PortOpen() && !leftOver_.empty()) {
+    const std::size_t before = leftOver_.size();
+    if (!RaiseOnComm()) return false;
+    if (leftOver_.size() >= before) break;  // the handler took nothing
+  }
+  return true;
+}
+
 std::chrono::nanoseconds SerialControlBase::GapFor(const ByteArray& held) const {
-  return IsWholeReply && IsWholeReply(held) ? gaps_.whole : gaps_.other;
+  return gaps_.For(WholeReply ? WholeReply(held) : 0, held.size());
 }
 
 void SerialControlBase::SetForwarding(std::chrono::nanoseconds forwarding) {

@@ -15,6 +15,11 @@
 // Closing the port gives output not yet sent its line time plus one second
 // to leave (the write time-out of both platforms), then drops the rest; a
 // line that hung up drops it at once.
+//
+// Received bytes are held here until Input takes them. Held bytes that begin
+// with a whole reply followed by the start of another (read together, or
+// sent with less than a quiet gap between them) are handed over as two
+// replies: the first at once, the rest by its own gap.
 #pragma once
 
 #include <memory>
@@ -54,11 +59,10 @@ class SerialControlBase : public SerialControl {
   // Whether the open line is still there (no hang-up seen by the platform).
   virtual bool LineAlive() = 0;
   virtual void Write(const ByteArray& bytes) = 0;
-  // The bytes held for the next reply, and dropping them (with what the
-  // device still buffers).
-  virtual std::size_t HeldCount() = 0;
-  virtual ByteArray TakeHeld() = 0;
-  virtual void DiscardHeld() = 0;
+  // Input took held bytes; held_ keeps the rest, if any.
+  virtual void HeldTaken() {}
+  // Drops what the device still buffers (held_ is already empty).
+  virtual void DiscardReceived() = 0;
   // Adds to the held bytes whatever the line received and the control has not
   // gathered yet (before a hang-up closes the port).
   virtual void GatherReceived() = 0;
@@ -70,7 +74,11 @@ class SerialControlBase : public SerialControl {
   // Raises OnComm; false if the control was destroyed by the call (then
   // nothing of it may be touched).
   bool RaiseOnComm();
-  // The gap the held bytes wait for before they are handed over.
+  // After a hang-up: hands over what arrived before it, one reply at a time;
+  // false if the control was destroyed meanwhile.
+  bool HandOverLeftOver();
+  // The gap the held bytes wait for before they are handed over (none when
+  // they begin with a whole reply that another follows).
   std::chrono::nanoseconds GapFor(const ByteArray& held) const;
   // Sets the gaps from the settings and the device's forwarding interval.
   void SetForwarding(std::chrono::nanoseconds forwarding);
@@ -81,8 +89,11 @@ class SerialControlBase : public SerialControl {
   int16_t inputMode_ = 0;
   QuietGaps gaps_;
   bool hungUp_ = false;
+  ByteArray held_;  // received, not yet taken by Input
 
  private:
+  // How many of `bytes` the next Input takes.
+  std::size_t NextReply(const ByteArray& bytes) const;
   // Closes an open port whose line has gone, without an error.
   void DropDeadLine();
   void RequireOpenLine();

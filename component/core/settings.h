@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,7 +30,7 @@ std::chrono::nanoseconds LineTime(const LineSettings& settings, std::size_t byte
 // line watch follow it).
 //
 // - Bytes that form a reply the form knows to be whole
-//   (SerialControl::IsWholeReply) go once the line has been quiet for the
+//   (SerialControl::WholeReply) go once the line has been quiet for the
 //   short gap: three character times at the line's speed, never less than
 //   5 ms, so that a reply paced at line rate arrives whole while a fast line
 //   answers within a few milliseconds.
@@ -40,11 +41,21 @@ std::chrono::nanoseconds LineTime(const LineSettings& settings, std::size_t byte
 //   reports one, never less than 16 ms) plus 9 ms for the host's scheduling,
 //   and never less than the short gap.
 // - Input of a full buffer goes at once.
+// - Bytes that begin with a whole reply followed by the start of another
+//   (two replies read together) go at once, as two replies: the first, then
+//   the rest by these rules.
 // - Bytes read after the held ones have been quiet for their gap begin a new
 //   reply, even when the gap's timer is handled late.
 struct QuietGaps {
   std::chrono::nanoseconds whole;  // for a reply known to be whole
   std::chrono::nanoseconds other;  // for anything else
+
+  // The gap for `size` held bytes that begin with a whole reply of
+  // `wholeLength` bytes (0: none).
+  std::chrono::nanoseconds For(std::size_t wholeLength, std::size_t size) const {
+    if (wholeLength == 0) return other;
+    return wholeLength < size ? std::chrono::nanoseconds(0) : whole;
+  }
 };
 
 inline constexpr std::chrono::milliseconds kQuietGapFloor{5};

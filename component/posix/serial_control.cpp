@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -93,7 +94,7 @@ void SerialControl::Close() {
     ioctl(fd_, TIOCNXCL);
     ::close(std::exchange(fd_, -1));
   }
-  in_.clear();
+  held_.clear();
   out_.clear();
 }
 
@@ -123,22 +124,25 @@ void SerialControl::ApplySettings() {
 void SerialControl::GatherReceived() {
   uint8_t chunk[4096];
   ssize_t n;
-  while ((n = ::read(fd_, chunk, sizeof chunk)) > 0) in_.insert(in_.end(), chunk, chunk + n);
+  while ((n = ::read(fd_, chunk, sizeof chunk)) > 0) held_.insert(held_.end(), chunk, chunk + n);
 }
 
-void SerialControl::DiscardHeld() {
-  in_.clear();
+void SerialControl::DiscardReceived() {
   tcflush(fd_, TCIFLUSH);
-  ArmTimer(std::chrono::nanoseconds(0));
+  DisarmTimer();
 }
 
-core::ByteArray SerialControl::TakeHeld() {
-  ArmTimer(std::chrono::nanoseconds(0));
-  return std::exchange(in_, {});
+void SerialControl::HeldTaken() {
+  // What is left (a second reply read with the first) waits for its own gap.
+  if (held_.empty()) {
+    DisarmTimer();
+  } else {
+    ArmTimer(lastByte_ + GapFor(held_) - core::Clock::now());
+  }
 }
 
 std::optional<core::TimePoint> SerialControl::ReplyDue() const {
-  if (!PortOpen() || in_.empty()) return std::nullopt;
+  if (!PortOpen() || held_.empty()) return std::nullopt;
   return due_;
 }
 
@@ -206,27 +210,27 @@ void SerialControl::OnReadable(uint32_t events, bool continued) {
     break;
   }
   const core::TimePoint now = core::Clock::now();
-  if (!fresh.empty() && !in_.empty() && !continued && now - lastByte_ >= GapFor(in_)) {
+  if (!fresh.empty() && !held_.empty() && !continued && now - lastByte_ >= GapFor(held_)) {
     // The held bytes had been quiet for their gap before these were read
     // (the gap's timer is handled late): they are a reply of their own.
-    ArmTimer(std::chrono::nanoseconds(0));
+    DisarmTimer();
     if (!RaiseOnComm()) return;
     if (!PortOpen()) return;  // closed by a handler
   }
   if (!fresh.empty()) {
-    in_.insert(in_.end(), fresh.begin(), fresh.end());
+    held_.insert(held_.end(), fresh.begin(), fresh.end());
     lastByte_ = now;
   }
   if (gone) {
     HangUp();  // may destroy this
     return;
   }
-  if (in_.size() >= kInBufferSize) {
-    ArmTimer(std::chrono::nanoseconds(0));
+  if (held_.size() >= kInBufferSize) {
+    DisarmTimer();
     RaiseOnComm();  // may destroy this
     return;
   }
-  if (!fresh.empty()) ArmTimer(lastByte_ + GapFor(in_) - now);
+  if (!fresh.empty()) ArmTimer(lastByte_ + GapFor(held_) - now);
 }
 
 void SerialControl::OnQuietGap() {
@@ -242,24 +246,30 @@ void SerialControl::OnQuietGap() {
     OnReadable(p.revents & (POLLHUP | POLLERR) ? EPOLLHUP : EPOLLIN, inTime);
     return;
   }
-  if (!in_.empty()) RaiseOnComm();  // may destroy this
+  if (!held_.empty()) RaiseOnComm();  // may destroy this
 }
 
 void SerialControl::ArmTimer(std::chrono::nanoseconds after) {
+  SetTimer(std::max<std::chrono::nanoseconds>(after, 1us));  // zero would disarm
+}
+
+void SerialControl::DisarmTimer() {
+  SetTimer(std::chrono::nanoseconds(0));
+}
+
+void SerialControl::SetTimer(std::chrono::nanoseconds after) {
   if (timer_ < 0) return;
-  if (after.count() != 0 && after < 1us) after = 1us;  // zero would disarm
   due_ = core::Clock::now() + after;
   itimerspec when{};
   when.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
   when.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
-  timerfd_settime(timer_, 0, &when, nullptr);  // zero disarms
+  timerfd_settime(timer_, 0, &when, nullptr);
 }
 
 void SerialControl::HangUp() {
   const std::string name = "COM" + std::to_string(port_) + " (" + device_ + ")";
   loop_.SetPendingError(std::make_exception_ptr(LineGone(name)));
-  // What arrived before the hang-up is still handed over.
-  if (InBufferCount() > 0) RaiseOnComm();  // may destroy this
+  HandOverLeftOver();  // may destroy this
 }
 
 }  // namespace mobi::posix

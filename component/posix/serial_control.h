@@ -33,9 +33,8 @@ class SerialControl final : public core::SerialControlBase {
   void ApplyOpenSettings() override { ApplySettings(); }
   bool LineAlive() override;
   void Write(const core::ByteArray& bytes) override;
-  std::size_t HeldCount() override { return in_.size(); }
-  core::ByteArray TakeHeld() override;
-  void DiscardHeld() override;
+  void HeldTaken() override;
+  void DiscardReceived() override;
   void GatherReceived() override;
 
   void ApplySettings();
@@ -44,7 +43,11 @@ class SerialControl final : public core::SerialControlBase {
   void OnReadable(uint32_t events, bool continued = false);
   void OnWritable();
   void OnQuietGap();
+  // The quiet gap's timer: runs out `after` from now (at least 1 us), or
+  // never.
   void ArmTimer(std::chrono::nanoseconds after);
+  void DisarmTimer();
+  void SetTimer(std::chrono::nanoseconds after);
   void HangUp();
   // Gives queued output its time to leave before the port closes.
   void Drain();
@@ -55,7 +58,6 @@ class SerialControl final : public core::SerialControlBase {
   int fdWatch_ = 0;
   int timerWatch_ = 0;
   std::string device_;
-  core::ByteArray in_;
   core::TimePoint lastByte_{};
   core::TimePoint due_{};  // when the armed gap timer runs out
   core::ByteArray out_;    // bytes the line has not taken yet

@@ -242,6 +242,18 @@ TEST_F(HelpersTest, TheFormKnowsWhichRepliesAreWhole) {
   EXPECT_FALSE(whole(Reply(0, "OK"))) << "an error text's end is unknown";
   EXPECT_FALSE(core::frmSMS::IsWholeReply(Reply(1, "SUCCESS123456789012"), u"123456789012"))
       << "a report cannot name more than 11 characters";
+
+  // Where the first of two replies read together ends.
+  const auto first = [&](ByteArray b, const ByteArray& next) {
+    b.insert(b.end(), next.begin(), next.end());
+    return core::frmSMS::WholeReplyLength(b, tel);
+  };
+  EXPECT_EQ(first(Reply(1, "SEND OK"), Reply(1, "SUCCESS12345")), 9u);
+  EXPECT_EQ(first(ByteArray{0xAA, 0x14, 0xAA}, ByteArray{0xAA, 0x03}), 3u) << "level 0xAA";
+  EXPECT_EQ(first(Reply(1, "OK"), ByteArray{0xAA}), 4u);
+  EXPECT_EQ(first(Reply(1, "OK"), ByteArray{'\r', 0xAA, 0x03}), 0u) << "OK and more is not OK";
+  EXPECT_EQ(first(Reply(0, "OK"), Reply(3, "")), 0u) << "an error text may hold 0xAA";
+  EXPECT_EQ(core::frmSMS::WholeReplyLength(Reply(1, "ERROR"), tel), 7u) << "one whole reply";
 }
 
 }  // namespace

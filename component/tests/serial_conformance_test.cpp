@@ -38,7 +38,7 @@ TEST(SerialConformance, PropertiesRepliesGapsAndAHangUpBetweenCalls) {
   control->OnComm = [&] {
     if (control->InBufferCount() > 0) chunks.push_back(control->Input());
   };
-  control->IsWholeReply = [](const ByteArray& b) { return core::frmSMS::IsWholeReply(b, u""); };
+  control->WholeReply = [](const ByteArray& b) { return core::frmSMS::WholeReplyLength(b, u""); };
   const auto processUntil = [&](std::size_t count, std::chrono::milliseconds atMost) {
     host.ProcessMessages(host.Now() + atMost,
                          [&](core::TimePoint) { return chunks.size() >= count; });
@@ -81,11 +81,20 @@ TEST(SerialConformance, PropertiesRepliesGapsAndAHangUpBetweenCalls) {
   EXPECT_EQ(chunks[2], (ByteArray{0xAA, 0x09, 'A'}));
   EXPECT_EQ(chunks[3], (ByteArray{0xAA, 0x09, 'B'}));
 
+  // Replies read together are handed over one by one.
+  control->Output({0xAA, 0x19});
+  processUntil(8, 2s);
+  ASSERT_EQ(chunks.size(), 8u);
+  EXPECT_EQ(chunks[4], (ByteArray{0xAA, 0x14, 0x05}));
+  EXPECT_EQ(chunks[5], (ByteArray{0xAA, 0x03}));
+  EXPECT_EQ(chunks[6], (ByteArray{0xAA, 0x01, 'E', 'R', 'R', 'O', 'R'}));
+  EXPECT_EQ(chunks[7], (ByteArray{0xAA, 0x09, 'D'})) << "the last one after the long gap";
+
   // The line hangs up while nothing processes messages: the next operation
   // fails at once naming the hang-up, later ones with "port not open".
   control->Output({0xAA, 0x17});
-  processUntil(5, 2s);
-  ASSERT_EQ(chunks.size(), 5u);
+  processUntil(9, 2s);
+  ASSERT_EQ(chunks.size(), 9u);
   std::this_thread::sleep_for(600ms);
   std::string text;
   EXPECT_EQ(ErrorNumberOf([&] { control->Output({0xAA, 0x18}); }, &text), 8020);
@@ -93,7 +102,7 @@ TEST(SerialConformance, PropertiesRepliesGapsAndAHangUpBetweenCalls) {
   EXPECT_FALSE(control->PortOpen());
   EXPECT_EQ(ErrorNumberOf([&] { control->Output({0xAA, 0x18}); }, &text), 8018);
   EXPECT_NE(text.find("hung up"), std::string::npos) << text;
-  EXPECT_EQ(chunks.size(), 5u) << "nothing was raised outside message processing";
+  EXPECT_EQ(chunks.size(), 9u) << "nothing was raised outside message processing";
 }
 
 }  // namespace

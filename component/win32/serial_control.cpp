@@ -165,18 +165,13 @@ void SerialControl::Write(const core::ByteArray& bytes) {
   if (error) Raise(mobi::kWriteError, name_ + ": " + Why(error));
 }
 
-core::ByteArray SerialControl::TakeHeld() {
-  return std::exchange(held_, {});
-}
-
 void SerialControl::GatherReceived() {
   for (Run& run : io_->TakeRuns()) runs_.push_back(std::move(run));
   for (Run& run : runs_) held_.insert(held_.end(), run.bytes.begin(), run.bytes.end());
   runs_.clear();
 }
 
-void SerialControl::DiscardHeld() {
-  held_.clear();
+void SerialControl::DiscardReceived() {
   runs_.clear();
   io_->DiscardInput();
 }
@@ -234,12 +229,14 @@ void SerialControl::OnNotified() {
                                         core::Clock::now() - heldLast_ >= GapFor(held_));
     if (!due) break;
     if (!OnComm) held_.clear();  // nobody listens
-    if (!RaiseOnComm()) return;  // destroyed by a handler
+    const std::size_t before = held_.size();
+    if (!RaiseOnComm()) return;                // destroyed by a handler
+    if (io_ && held_.size() >= before) break;  // the handler took nothing
   }
   if (io_ && io_->Failure()) {
     loop_.SetPendingError(std::make_exception_ptr(HangUpError(io_->Failure())));
     // What arrived before the hang-up is still handed over.
-    if (InBufferCount() > 0) RaiseOnComm();  // may destroy this
+    HandOverLeftOver();  // may destroy this
   }
 }
 

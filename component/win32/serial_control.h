@@ -45,9 +45,7 @@ class SerialControl final : public core::SerialControlBase {
   void ApplyOpenSettings() override;
   bool LineAlive() override;
   void Write(const core::ByteArray& bytes) override;
-  std::size_t HeldCount() override { return held_.size(); }
-  core::ByteArray TakeHeld() override;
-  void DiscardHeld() override;
+  void DiscardReceived() override;
   void GatherReceived() override;
   // Line settings and time-outs of the open handle `h`.
   void ApplySettings(HANDLE h, const std::string& name);
@@ -61,9 +59,8 @@ class SerialControl final : public core::SerialControlBase {
   HWND window_ = nullptr;
   std::string name_;  // "COM3 (\\.\COM3)", for error texts
   std::unique_ptr<PortIo> io_;
-  core::ByteArray held_;  // the reply being gathered
-  core::TimePoint heldLast_{};
-  std::deque<Run> runs_;  // read after the held reply's gap: the next replies
+  core::TimePoint heldLast_{};  // when the last held byte came
+  std::deque<Run> runs_;        // read after the held reply's gap: the next replies
 };
 
 }  // namespace mobi::win32

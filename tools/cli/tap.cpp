@@ -95,13 +95,22 @@ bool LineTap::Forward(int to, const uint8_t* data, size_t size) {
 }
 
 std::chrono::nanoseconds LineTap::GapFor(const terminal::Bytes& chunk) const {
-  return line::IsWholeReply(chunk, destination_) ? gaps_.whole : gaps_.other;
+  return line::GapFor(gaps_, chunk, destination_);
+}
+
+void LineTap::HandOver(bool all) {
+  // As the component does: a whole reply that another follows goes by itself.
+  while (!chunk_.empty() && (all || Clock::now() >= last_ + GapFor(chunk_))) {
+    std::size_t n = line::WholeReplyLength(chunk_, destination_);
+    if (n == 0 || n > chunk_.size()) n = chunk_.size();
+    on_chunk_(terminal::Bytes(chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(n)));
+    chunk_.erase(chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(n));
+  }
 }
 
 void LineTap::Flush() {
   std::lock_guard lock(mutex_);
-  if (!chunk_.empty()) on_chunk_(chunk_);
-  chunk_.clear();
+  HandOver(true);
 }
 
 void LineTap::Run() {
@@ -125,10 +134,7 @@ void LineTap::Run() {
     }
     {
       std::lock_guard lock(mutex_);
-      if (!chunk_.empty() && Clock::now() >= last_ + GapFor(chunk_)) {
-        on_chunk_(chunk_);
-        chunk_.clear();
-      }
+      HandOver(false);
     }
     if (r <= 0) continue;
     if (fds[2].revents) {

@@ -62,6 +62,9 @@ class LineTap {
   int wake_fd_ = -1;
   tools::PtyPair pty_;
   std::chrono::nanoseconds GapFor(const terminal::Bytes& chunk) const;
+  // Hands over the replies whose gap has passed (`all`: every one held);
+  // mutex_ held.
+  void HandOver(bool all);
 
   std::u16string destination_;
   line::Gaps gaps_;

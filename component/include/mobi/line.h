@@ -44,6 +44,15 @@ MOBI_API std::optional<Gaps> OpenPortGaps();
 // Whether `received` is a reply the component knows to be whole, for a send
 // to `destination` (empty outside a send).
 MOBI_API bool IsWholeReply(const std::vector<uint8_t>& received, const std::u16string& destination);
+// The length of the reply known to be whole that `received` begins with: all
+// of it when it is one, the first reply's when the start of another follows
+// it (the component then hands the two over one by one), 0 when none.
+MOBI_API std::size_t WholeReplyLength(const std::vector<uint8_t>& received,
+                                      const std::u16string& destination);
+// How long `received` waits for the line to be quiet before it is handed
+// over, for a send to `destination`.
+MOBI_API std::chrono::nanoseconds GapFor(const Gaps& gaps, const std::vector<uint8_t>& received,
+                                         const std::u16string& destination);
 
 // The first failure that the last Initialize ignored (a port that did not
 // open, settings it refused); nothing if every step succeeded.
