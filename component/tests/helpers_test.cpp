@@ -244,9 +244,12 @@ TEST_F(HelpersTest, TheFormKnowsWhichRepliesAreWhole) {
       << "a report cannot name more than 11 characters";
 
   // Where the first of two replies read together ends.
-  const auto first = [&](ByteArray b, const ByteArray& next) {
-    b.insert(b.end(), next.begin(), next.end());
-    return core::frmSMS::WholeReplyLength(b, tel);
+  const auto first = [&](const ByteArray& a, const ByteArray& next) {
+    ByteArray both;
+    both.reserve(a.size() + next.size());
+    both.insert(both.end(), a.begin(), a.end());
+    both.insert(both.end(), next.begin(), next.end());
+    return core::frmSMS::WholeReplyLength(both, tel);
   };
   EXPECT_EQ(first(Reply(1, "SEND OK"), Reply(1, "SUCCESS12345")), 9u);
   EXPECT_EQ(first(ByteArray{0xAA, 0x14, 0xAA}, ByteArray{0xAA, 0x03}), 3u) << "level 0xAA";
