@@ -82,6 +82,7 @@ struct Event {
   Request request;
   Bytes reply;
   std::string text;
+  Duration late{};  // a kFault for a late write: how far behind the line rate
 };
 
 // Bytes due on the line at `at`, written in one write. `events` are reported

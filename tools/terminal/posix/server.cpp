@@ -76,6 +76,7 @@ void TerminalServer::WriteDue(const std::vector<Emission>& due) {
           "late write: " + std::to_string(bytes.size()) + " byte(s) " +
           std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(late).count()) +
           " us behind the line rate (the machine is busy)";
+      note.late = late;
       Report(note);
     }
     size_t done = 0;
