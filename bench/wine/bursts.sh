@@ -20,10 +20,15 @@ trap '"$wine_run" 64 regsvr32 /u /s "Z:${build//\//\\}\\bin\\Mobi.dll" || true; 
 "$wine_run" 64 regsvr32 /s "Z:${build//\//\\}\\bin\\Mobi.dll"
 script="Z:${root//\//\\}\\bench\\wine\\bursts.vbs"
 empty=$(mktemp)
+# A reply whose second burst the simulator wrote so late that the pause
+# reached the long gap (25 ms at 9600 baud) is two replies on any line: such
+# line stalls are counted beside the losses.
 for gap in 2 5 10 16; do
-  result=$(bash "$tests/with_simulator.sh" "$simulator" 17 "$empty" --fault split \
+  out=$(bash "$tests/with_simulator.sh" "$simulator" 17 "$empty" --fault split \
     --fault-pause "$gap" --centre-delay 50 --report-delay 50 -- \
-    "$wine_run" 64 cscript //nologo "$script" 17 "$n" | grep '^lost')
-  echo "bursts $gap ms apart: $result"
+    "$wine_run" 64 cscript //nologo "$script" 17 "$n")
+  stalls=$(grep -o 'late write: [0-9]* byte(s) [0-9]* us' <<<"$out" |
+    awk -v limit=$(((25 - gap) * 1000)) '$5 >= limit' | wc -l)
+  echo "bursts $gap ms apart: $(grep '^lost' <<<"$out"); line stalls: $stalls"
 done
 rm -f "$empty"

@@ -65,11 +65,12 @@ void TerminalServer::WriteDue(const std::vector<Emission>& due) {
       bytes.insert(bytes.end(), due[j].bytes.begin(), due[j].bytes.end());
       ++j;
     }
-    // Pacing is only as good as the wake-ups of this thread: on a busy machine
-    // a byte may leave late, which puts a gap on the line that nobody asked
-    // for. Say so, so that what the component does with it is understood.
+    // Pacing, and the pause of a split reply, are only as good as the
+    // wake-ups of this thread: on a busy machine a byte may leave late, which
+    // puts a gap on the line that nobody asked for. Say so, so that what the
+    // component does with it is understood.
     const Duration late = Clock::now() - due[i].at;
-    if (terminal_.config().pace && due[i].continues && late > std::chrono::milliseconds(2)) {
+    if (due[i].continues && late > std::chrono::milliseconds(2)) {
       Event note;
       note.kind = Event::Kind::kFault;
       note.text =
