@@ -102,7 +102,7 @@ void frmSMS::MSComm1_OnComm() {
   modMain::blnReceived = -1;
 }
 
-bool frmSMS::IsWholeReply(const ByteArray& received, const std::u16string& sendTel) {
+bool frmSMS::IsWholeReply(std::span<const uint8_t> received, const std::u16string& sendTel) {
   if (received.size() < 2) return false;
   switch (received[1]) {
     case modMain::kReplySignal:
@@ -134,9 +134,10 @@ std::size_t frmSMS::WholeReplyLength(const ByteArray& received, const std::u16st
   // longer than a report naming 11 characters.
   constexpr std::size_t kLongestWhole = 2 + 7 + 11;
   for (std::size_t end = 2; end < received.size() && end <= kLongestWhole; ++end) {
-    if (received[end] != modMain::kFrameStart) continue;
-    const ByteArray first(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(end));
-    if (IsWholeReply(first, sendTel)) return end;
+    if (received[end] == modMain::kFrameStart &&
+        IsWholeReply(std::span(received).first(end), sendTel)) {
+      return end;
+    }
   }
   return IsWholeReply(received, sendTel) ? received.size() : 0;
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "mobi/clsSMS.h"
@@ -45,7 +46,7 @@ class frmSMS : public std::enable_shared_from_this<frmSMS> {
   // Whether `received` is a reply known to be whole: a type 20 level, a bare
   // type 3, or a status report "OK", "SEND OK", "ERROR", or "SUCCESS" or
   // "FAILURE" followed by the whole destination `sendTel` of the current send.
-  static bool IsWholeReply(const ByteArray& received, const std::u16string& sendTel);
+  static bool IsWholeReply(std::span<const uint8_t> received, const std::u16string& sendTel);
   // The length of the whole reply that `received` begins with: all of it when
   // it is one (IsWholeReply), the first one's when a whole reply is followed
   // by the start of another frame (two replies read together), else 0.
