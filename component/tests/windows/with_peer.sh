@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine with a scripted terminal on COM port PORT
-# of the test prefix: a pseudo-terminal made by socat, linked as
-# <prefix>/dosdevices/comPORT. Passes when the program passes and the
-# terminal got through its whole script.
-#   with_peer.sh PORT SCRIPT -- COMMAND...
+# Runs a Windows program under Wine with a scripted terminal (PEER, a host
+# build of mobi-scripted-peer) on COM port PORT of the test prefix: a
+# pseudo-terminal linked as <prefix>/dosdevices/comPORT. Passes when the
+# program passes and the terminal got through its whole script.
+#   with_peer.sh PEER PORT SCRIPT -- COMMAND...
 set -uo pipefail
-port=$1 script=$2; shift 3
+peer_program=$1 port=$2 script=$3; shift 4
 here=$(cd "$(dirname "$0")" && pwd) || exit 1
 # shellcheck source=../../../tools/wine/common.sh
 . "$here/../../../tools/wine/common.sh"
@@ -26,10 +26,9 @@ rm -f "$link"
 # real-time priority where that is permitted, so that load cannot split it.
 rt=()
 chrt -f 10 true 2>/dev/null && rt=(chrt -f 10)
-"${rt[@]}" socat PTY,link="$link",raw,echo=0 EXEC:"bash $here/scripted_peer.sh $script $result",nofork \
-  2>>"$prefix.log" &
+"${rt[@]}" "$peer_program" "$script" "$result" "$link" 2>>"$prefix.log" &
 peer=$!
-mobi_wait_for_path "$link" || { echo "with_peer: socat did not make $link" >&2; exit 1; }
+mobi_wait_for_path "$link" || { echo "with_peer: the scripted terminal did not make $link" >&2; exit 1; }
 "$@"
 rc=$?
 stop_peer
