@@ -12,6 +12,9 @@
 #                                          also after Ctrl+C or a TERM signal
 #                                          (the last registered first)
 #   mobi_wait_for_path PATH [SECONDS]      waits (default 5 s) for PATH
+#   loader=$(mobi_wine_loader 64|32)       Wine's loader for that architecture
+#   mobi_wineboot LOG                      makes (or updates) $WINEPREFIX,
+#                                          Wine's messages appended to LOG
 
 # The build folder that the current folder is in (ctest runs tests inside it);
 # the current folder itself if none is found.
@@ -62,4 +65,24 @@ mobi_wait_for_path() {
     sleep 0.1
   done
   [ -e "$path" ]
+}
+
+# Wine's loader for 64- or 32-bit programs. Debian's `wine` wrapper (and
+# `wineboot`, which goes through it) picks the 32-bit loader whenever wine32
+# is installed, even where this machine cannot run it; 64-bit programs and
+# the prefix itself therefore go to the 64-bit loader directly.
+mobi_wine_loader() {
+  if [ "$1" = 64 ] && [ -x /usr/lib/wine/wine64 ]; then
+    echo /usr/lib/wine/wine64
+  elif [ "$1" = 32 ] && [ -x /usr/lib/wine/wine ]; then
+    echo /usr/lib/wine/wine
+  else
+    echo wine
+  fi
+}
+
+# Makes the 64-bit prefix $WINEPREFIX (bounded; 32-bit programs run in it
+# too, as on 64-bit Windows).
+mobi_wineboot() {
+  mkdir -p "$WINEPREFIX" && timeout 300 "$(mobi_wine_loader 64)" wineboot -i >>"$1" 2>&1
 }

@@ -20,8 +20,8 @@ winpath() { echo "Z:${1//\//\\}"; }
 dll64=$(winpath "$b64/bin/Mobi.dll") dll32=$(winpath "$b32/bin/Mobi.dll")
 failed=0
 step() { echo "== $*"; }
-run64() { timeout -k 5 120 /usr/lib/wine/wine64 "$@" 2>>"$log"; }
-run32() { timeout -k 5 120 wine "$@" 2>>"$log"; }
+run64() { timeout -k 5 120 "$(mobi_wine_loader 64)" "$@" 2>>"$log"; }
+run32() { timeout -k 5 120 "$(mobi_wine_loader 32)" "$@" 2>>"$log"; }
 check() {  # check 64|32 FILTER [other registered]
   local bits=$1 filter=$2 dll=$dll64 exe=$b64/bin/mobi_com_client_test.exe run=run64
   [ "$bits" = 32 ] && { dll=$dll32; exe=$b32/bin/mobi_com_client_test.exe; run=run32; }
@@ -40,7 +40,7 @@ reg() {  # reg 64|32 [u]: register (or with u unregister) that DLL
   "run$1" regsvr32 "${args[@]}" "$dll" || { echo "FAILED: regsvr32 ${args[*]} of the $1-bit DLL"; failed=1; }
 }
 
-timeout 300 wineboot -i >>"$log" 2>&1 || { echo "could not make the prefix (see $log)"; exit 1; }
+mobi_wineboot "$log" || { echo "could not make the prefix (see $log)"; exit 1; }
 step "register both"; reg 64; reg 32
 check 64 'Registered.*'; check 32 'Registered.*'
 step "unregister the 32-bit DLL: the 64-bit one still works"; reg 32 u
