@@ -7,12 +7,16 @@
 #
 #   test-msi.sh BUILD_WIN64 BUILD_WIN32
 #
-# Packages and the prefix go to BUILD_WIN64/msi-test/; Wine's messages to
-# its wineprefix.log.
+# BUILD_WIN32 given as "-" tests the x64 package alone (a machine without
+# the 32-bit Windows stage). Packages and the prefix go to
+# BUILD_WIN64/msi-test/; Wine's messages to its wineprefix.log.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-b64=$(cd "$1" && pwd) b32=$(cd "$2" && pwd)
+# shellcheck source=../../tools/wine/common.sh
+. "$here/../../tools/wine/common.sh"
+b64=$(cd "$1" && pwd) b32=-
+[ "$2" = - ] || b32=$(cd "$2" && pwd)
 work=$b64/msi-test
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 log=$WINEPREFIX.log
@@ -34,8 +38,8 @@ msi() { winpath "$work/$1/Mobi-$([ "$1" = old ] && echo "$old" || echo "$version
 
 # Every Wine run bounded. The installer service is the 64-bit one for both
 # packages, as on Windows.
-wine64() { timeout -k 5 180 /usr/lib/wine/wine64 "$@" 2>>"$log"; }
-wine32() { timeout -k 5 180 wine "$@" 2>>"$log"; }
+wine64() { timeout -k 5 180 "$(mobi_wine_loader 64)" "$@" 2>>"$log"; }
+wine32() { timeout -k 5 180 "$(mobi_wine_loader 32)" "$@" 2>>"$log"; }
 msiexec() {  # msiexec /i|/x PACKAGE
   wine64 msiexec "$1" "$2" /qn || fail "msiexec $1 $2 (exit $?)"
 }
@@ -62,36 +66,40 @@ installed_versions() {  # the versions the installer lists as installed products
     "$WINEPREFIX/system.reg" | sort | tr '\n' ' '
 }
 
-timeout 300 wineboot -i >>"$log" 2>&1 || { echo "could not make the prefix (see $log)"; exit 1; }
+mobi_wineboot "$log" || { echo "could not make the prefix (see $log)"; exit 1; }
 
-step "install version $old, both architectures"
-msiexec /i "$(msi old x64)"
-msiexec /i "$(msi old x86)"
+# The architectures under test, and what installed_versions lists when each
+# has version $1 installed.
+archs=(64)
+[ "$b32" = - ] || archs+=(32)
+each_version() { local a; for a in "${archs[@]}"; do printf '%s ' "$1"; done; }
+package() { [ "$1" = 64 ] && echo x64 || echo x86; }
+
+step "install version $old (${archs[*]}-bit)"
+for a in "${archs[@]}"; do msiexec /i "$(msi old "$(package "$a")")"; done
 [ -f "$dir64/Mobi.dll" ] || fail "no Mobi.dll in Program Files\\Mobi"
-[ -f "$dir32/Mobi.dll" ] || fail "no Mobi.dll in Program Files (x86)\\Mobi"
-client 64 installed
-client 32 installed
-[ "$(installed_versions)" = "$old $old " ] || fail "installed products: $(installed_versions)"
+[ "$b32" = - ] || [ -f "$dir32/Mobi.dll" ] || fail "no Mobi.dll in Program Files (x86)\\Mobi"
+for a in "${archs[@]}"; do client "$a" installed; done
+[ "$(installed_versions)" = "$(each_version "$old")" ] || fail "installed products: $(installed_versions)"
 
-step "upgrade both to $version"
-msiexec /i "$(msi new x64)"
-msiexec /i "$(msi new x86)"
+step "upgrade to $version"
+for a in "${archs[@]}"; do msiexec /i "$(msi new "$(package "$a")")"; done
 want=$version  # as the installer records it, in three parts
 while [ "$(tr -cd . <<<"$want" | wc -c)" -lt 2 ]; do want=$want.0; done
-[ "$(installed_versions)" = "$want $want " ] || fail "after the upgrade: $(installed_versions)"
-client 64 installed
-client 32 installed
+[ "$(installed_versions)" = "$(each_version "$want")" ] || fail "after the upgrade: $(installed_versions)"
+for a in "${archs[@]}"; do client "$a" installed; done
 
-step "uninstall the 32-bit package: the 64-bit one still works"
-msiexec /x "$(msi new x86)"
-client 32 removed
-client 64 installed
-[ ! -e "$dir32" ] || fail "Program Files (x86)\\Mobi is still there"
+if [ "$b32" != - ]; then
+  step "uninstall the 32-bit package: the 64-bit one still works"
+  msiexec /x "$(msi new x86)"
+  client 32 removed
+  client 64 installed
+  [ ! -e "$dir32" ] || fail "Program Files (x86)\\Mobi is still there"
+fi
 
 step "uninstall the 64-bit package: nothing is left"
 msiexec /x "$(msi new x64)"
-client 64 removed
-client 32 removed
+for a in "${archs[@]}"; do client "$a" removed; done
 [ ! -e "$dir64" ] || fail "Program Files\\Mobi is still there"
 [ -z "$(installed_versions)" ] || fail "still installed: $(installed_versions)"
 # No key of the registration in either view: none of the identifiers that
@@ -104,7 +112,9 @@ client 32 removed
 flush
 remnant='^\[Software\\\\Classes\\\\Wow6432Node\\\\Mobi\.clsSMS(\\\\CLSID)?\]'
 REMNANT=$remnant awk '/^\[/ { skip = $0 ~ ENVIRON["REMNANT"] } !skip' "$WINEPREFIX/system.reg" >"$work/system.reg"
-for name in $(cut -d'|' -f3 "$b64/bin/Mobi.registry.txt" "$b32/bin/Mobi.registry.txt" |
+registry_tables=("$b64/bin/Mobi.registry.txt")
+[ "$b32" = - ] || registry_tables+=("$b32/bin/Mobi.registry.txt")
+for name in $(cut -d'|' -f3 "${registry_tables[@]}" |
   grep -o '{[0-9A-Fa-f-]*}' | sort -u) Mobi.clsSMS; do
   if grep -qiF "$name" "$work/system.reg"; then
     fail "the registry still holds $name"
