@@ -5,14 +5,24 @@
 #   2. a fresh copy installs the .deb files of dist/ with apt, builds the
 #      consumer project by find_package and by pkg-config against them, and
 #      runs it against the installed mobi-terminal.
+# With --front-door "COMMAND...", step 1 runs those ./run commands instead,
+# one after the other in one clone (for example "test package"), each with
+# its wall time and its last line, and step 2 is left out.
 # Needs root and Debian's package registry. Usage (from the checkout):
-#   sudo packaging/tests/bare_debian.sh [WORK_DIR]     (default build-bare/)
+#   sudo packaging/tests/bare_debian.sh [--front-door "COMMAND..."] [WORK_DIR]
+#                                                      (default build-bare/)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
+commands=
+if [ "${1:-}" = --front-door ]; then
+  commands=${2:?--front-door needs the ./run commands}
+  shift 2
+fi
 work=${1:-$src/build-bare}
 base=$work/bookworm
 [ "$(id -u)" -eq 0 ] || { echo "bare_debian.sh: run as root (debootstrap, chroot)" >&2; exit 1; }
-compgen -G "$src/dist/*.deb" >/dev/null || { echo "bare_debian.sh: no .deb in dist/ (./run package first)" >&2; exit 1; }
+[ -n "$commands" ] || compgen -G "$src/dist/*.deb" >/dev/null ||
+  { echo "bare_debian.sh: no .deb in dist/ (./run package first)" >&2; exit 1; }
 command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q debootstrap
 mkdir -p "$work"
 if [ ! -x "$base/bin/bash" ]; then
@@ -48,6 +58,19 @@ git clone -q "$src" "$work/clone"
 rm -rf "$base/root/mobi"
 cp -a "$work/clone" "$base/root/mobi"
 rm -rf "$work/clone"
+if [ -n "$commands" ]; then
+  # shellcheck disable=SC2016 # expanded inside the tree, not here
+  in_fresh_tree front-door '
+    cd /root/mobi
+    for command in '"$commands"'; do
+      start=$(date +%s)
+      ./run "$command" >"/root/run-$command.log" 2>&1 || { tail -n 40 "/root/run-$command.log"; exit 1; }
+      echo "./run $command: $(( $(date +%s) - start )) s; its last line:"
+      tail -n 1 "/root/run-$command.log"
+    done'
+  echo "== bare Debian 12: ./run $commands passed (logs in $work/front-door/root/)"
+  exit 0
+fi
 in_fresh_tree demo 'cd /root/mobi && ./run demo'
 
 mkdir -p "$base/root/debs"
