@@ -27,8 +27,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -66,12 +66,11 @@ Bytes ParseHex(const std::string& text, int line) {
   if (digits.size() % 2 != 0) throw ScriptError{line, "an odd number of hex digits"};
   Bytes out;
   for (std::size_t i = 0; i < digits.size(); i += 2) {
-    unsigned value = 0;
-    if (std::sscanf(digits.substr(i, 2).c_str(), "%2x", &value) != 1 ||
-        !std::isxdigit(static_cast<unsigned char>(digits[i])) ||
-        !std::isxdigit(static_cast<unsigned char>(digits[i + 1])))
+    uint8_t value = 0;
+    const char* pair = digits.data() + i;
+    if (std::from_chars(pair, pair + 2, value, 16).ptr != pair + 2)
       throw ScriptError{line, "not hex: " + digits.substr(i, 2)};
-    out.push_back(static_cast<uint8_t>(value));
+    out.push_back(value);
   }
   return out;
 }
