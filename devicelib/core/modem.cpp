@@ -19,6 +19,14 @@ std::string_view TrimSpaces(std::string_view s) {
   return s;
 }
 
+// The hex of a PDU line as some phones write it: with blanks or a stray
+// double quote around it.
+std::string_view PduHex(std::string_view line) {
+  while (!line.empty() && (line.front() == ' ' || line.front() == '"')) line.remove_prefix(1);
+  while (!line.empty() && (line.back() == ' ' || line.back() == '"')) line.remove_suffix(1);
+  return line;
+}
+
 bool IsPhoneNumber(std::string_view n) {
   if (!n.empty() && n.front() == '+') n.remove_prefix(1);
   if (n.empty() || n.size() > kMaxNumberDigits) return false;
@@ -309,11 +317,11 @@ Status Modem::FetchPdu(FetchedMessage& out) {
     if (fields[1] != "0" && fields[1] != "1") continue;  // stored outgoing ones
     Stored m{std::stol(fields[0]), {}};
     std::string why;
-    if (pdu::Decode(reply.lines[i + 1], false, m.message, why) &&
-        m.message.type == pdu::Type::kDeliver)
+    if (!pdu::Decode(PduHex(reply.lines[i + 1]), false, m.message, why)) {
+      if (unreadable.empty()) unreadable = "message " + fields[0] + " cannot be read: " + why;
+    } else if (m.message.type == pdu::Type::kDeliver) {
       received.push_back(std::move(m));
-    else if (unreadable.empty())
-      unreadable = "message " + fields[0] + " cannot be read: " + why;
+    }  // a status report is not a received message: it stays where it is
   }
   if (received.empty()) {
     if (!unreadable.empty()) return {Error::kUnexpectedReply, unreadable};

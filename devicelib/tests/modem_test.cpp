@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes.h"
+#include "pdu.h"
 #include "platform/system.h"
 
 namespace smsdll {
@@ -321,6 +322,46 @@ TEST_F(ModemTest, EmptyInboxIsAnErrorWithEmptyTexts) {
   EXPECT_EQ(s.error(), Error::kInboxEmpty);
   EXPECT_EQ(s.text(), "no received message is stored in the modem");
   EXPECT_TRUE(m.text.empty() && m.sender.empty() && m.sent_time.empty() && m.fetched_time.empty());
+}
+
+// Listings as real phones give them: status reports (and stored outgoing
+// messages) beside received ones, and a PDU line with a stray quote.
+TEST_F(ModemTest, StatusReportsAreLeftAloneAndAQuotedPduLineIsRead) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  auto hex = [](pdu::Message m) {
+    pdu::Encoded e;
+    std::string why;
+    EXPECT_TRUE(pdu::Encode(m, e, why)) << why;
+    return e.hex;
+  };
+  pdu::Message report;
+  report.type = pdu::Type::kStatusReport;
+  report.number = "+8613912345678";
+  report.time = report.discharge_time = "26/12/08,19:10:00+32";
+  pdu::Message outgoing;
+  outgoing.type = pdu::Type::kSubmit;
+  outgoing.number = "10086";
+  outgoing.text = u"sent";
+  sim_.FailCommand(
+      "+CMGL",
+      "+CMGL: 1,1,,25\r\n" + hex(report) + "\r\n+CMGL: 2,3,,17\r\n" + hex(outgoing) + "\r\n\r\nOK",
+      1);
+  FetchedMessage m;
+  Status s = modem.Fetch(m);
+  EXPECT_EQ(s.error(), Error::kInboxEmpty) << s.Describe();
+  EXPECT_FALSE(Sent("AT+CMGD=1"));
+
+  ASSERT_EQ(sim_.AddInbox("10086", u"quoted", "26/12/08,19:10:00+32"), 1);
+  pdu::Message deliver;
+  deliver.number = "10086";
+  deliver.text = u"quoted";
+  deliver.time = "26/12/08,19:10:00+32";
+  sim_.FailCommand("+CMGL", "+CMGL: 1,0,,20\r\n" + hex(deliver) + "\"\r\n\r\nOK", 1);
+  s = modem.Fetch(m);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(m.text, "quoted");
+  EXPECT_TRUE(sim_.inbox().empty());
 }
 
 TEST_F(ModemTest, AMessageThatCannotBeDeletedIsStillReturned) {
