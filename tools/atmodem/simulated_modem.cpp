@@ -103,20 +103,28 @@ std::optional<int> Modem::AddInbox(std::string number, std::u16string text, std:
   using smsdll::pdu::Coding;
   const Coding coding = smsdll::pdu::ToGsm7(text) ? Coding::kGsm7 : Coding::kUcs2;
   auto parts = smsdll::pdu::Split(text, coding);
-  Storage& memory = Memory(2);
-  std::vector<int> free;
-  for (int index = 1; index <= kSlots && free.size() < parts.size(); ++index)
-    if (memory.count(index) == 0) free.push_back(index);
-  if (parts.empty() || free.size() < parts.size()) return std::nullopt;
+  if (parts.empty()) return std::nullopt;
   std::optional<smsdll::pdu::Concat> concat;
   if (parts.size() > 1) {
     concat = smsdll::pdu::Concat{next_concat_, static_cast<int>(parts.size()), 1, false};
     next_concat_ = next_concat_ % 255 + 1;
   }
+  const auto status = read ? "REC READ" : "REC UNREAD";
+  if (settings_.cnmi_mode > 0 && settings_.cnmi_mt >= 2) {
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+      if (concat) concat->part = static_cast<int>(k + 1);
+      output_ += Routed(StoredMessage{0, status, number, time, std::move(parts[k]), concat});
+    }
+    return 0;
+  }
+  Storage& memory = Memory(2);
+  std::vector<int> free;
+  for (int index = 1; index <= kSlots && free.size() < parts.size(); ++index)
+    if (memory.count(index) == 0) free.push_back(index);
+  if (free.size() < parts.size()) return std::nullopt;
   for (std::size_t k = 0; k < parts.size(); ++k) {
     if (concat) concat->part = static_cast<int>(k + 1);
-    memory[free[k]] = StoredMessage{
-        free[k], read ? "REC READ" : "REC UNREAD", number, time, std::move(parts[k]), concat};
+    memory[free[k]] = StoredMessage{free[k], status, number, time, std::move(parts[k]), concat};
     if (settings_.cnmi_mode > 0 && settings_.cnmi_mt == 1)
       output_ += "\r\n+CMTI: \"" + settings_.memory[2] + "\"," + std::to_string(free[k]) + "\r\n";
   }
@@ -273,7 +281,26 @@ std::string Modem::Listing(const StoredMessage& m, bool with_index) const {
   return header + "," + std::to_string(m.text.size());
 }
 
+// A received message given straight to the host (AT+CNMI <mt> 2): +CMT with
+// the PDU, or in text mode the sender, the time stamp and the text.
+std::string Modem::Routed(const StoredMessage& m) const {
+  if (settings_.text_mode)
+    return "\r\n+CMT: \"" + Encode(m.number) + "\",,\"" + m.time + "\"\r\n" + EncodeText(m.text) +
+           "\r\n";
+  const auto e = DeliverPdu(m);
+  return "\r\n+CMT: ," + std::to_string(e.tpdu_length) + "\r\n" + e.hex + "\r\n";
+}
+
 std::string Modem::PduListing(const StoredMessage& m, bool with_index) const {
+  const auto e = DeliverPdu(m);
+  static const char* kStatuses[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT"};
+  int stat = static_cast<int>(std::find(std::begin(kStatuses), std::end(kStatuses), m.status) -
+                              std::begin(kStatuses));
+  std::string header = with_index ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
+  return header + std::to_string(stat) + ",," + std::to_string(e.tpdu_length) + "\r\n" + e.hex;
+}
+
+smsdll::pdu::Encoded Modem::DeliverPdu(const StoredMessage& m) const {
   smsdll::pdu::Message deliver;
   deliver.type = smsdll::pdu::Type::kDeliver;
   deliver.centre = centre_;
@@ -290,11 +317,7 @@ std::string Modem::PduListing(const StoredMessage& m, bool with_index) const {
     if (!smsdll::pdu::Encode(deliver, e, why)) deliver.number = "0";
     (void)smsdll::pdu::Encode(deliver, e, why);
   }
-  static const char* kStatuses[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT"};
-  int stat = static_cast<int>(std::find(std::begin(kStatuses), std::end(kStatuses), m.status) -
-                              std::begin(kStatuses));
-  std::string header = with_index ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
-  return header + std::to_string(stat) + ",," + std::to_string(e.tpdu_length) + "\r\n" + e.hex;
+  return e;
 }
 
 std::string Modem::Cme(int code) const {

@@ -62,7 +62,8 @@ class Modem {
   // memory), a text too long for one message as concatenated parts (GSM
   // 7-bit where every character fits, else UCS2); the first part's index, or
   // nullopt when the memory has no room for all parts. Each part is
-  // announced with +CMTI when AT+CNMI asks for it.
+  // announced with +CMTI when AT+CNMI asks for it (<mt> 1). With <mt> 2 or 3
+  // the parts go to the line at once as +CMT instead and are not stored (0).
   std::optional<int> AddInbox(std::string number, std::u16string text, std::string time,
                               bool read = false);
 
@@ -133,6 +134,8 @@ class Modem {
   std::optional<std::string> DecodeParameter(const std::string& value) const;
   std::string Listing(const StoredMessage& m, bool with_index) const;
   std::string PduListing(const StoredMessage& m, bool with_index) const;
+  smsdll::pdu::Encoded DeliverPdu(const StoredMessage& m) const;
+  std::string Routed(const StoredMessage& m) const;
   Storage& Memory(int which) { return storage_[settings_.memory[which]]; }
 
   Identity identity_;

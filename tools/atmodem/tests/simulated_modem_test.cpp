@@ -206,6 +206,23 @@ TEST_F(SimulatedModemTest, NewMessagesAreAnnouncedWhenAsked) {
   Say(m_, "AT+CNMI=2,1\r");
   EXPECT_EQ(m_.AddInbox("+861", u"loud", "26/12/08,19:10:00+32"), 2);
   EXPECT_EQ(m_.TakeOutput(), "\r\n+CMTI: \"SM\",2\r\n");
+  // <mt> 2 (a generic modem's default in Kannel): the message itself, not stored.
+  Say(m_, "AT+CNMI=1,2,0,1,0\r");
+  EXPECT_EQ(m_.AddInbox("10086", u"hi", "26/12/08,19:10:00+32"), 0);
+  EXPECT_EQ(m_.TakeOutput(), "\r\n+CMT: \"10086\",,\"26/12/08,19:10:00+32\"\r\nhi\r\n");
+  Say(m_, "AT+CMGF=0\r");
+  m_.AddInbox("10086", u"hi", "26/12/08,19:10:00+32");
+  const std::string out = m_.TakeOutput();
+  const auto lines = out.find("\r\n", 2);
+  ASSERT_TRUE(out.starts_with("\r\n+CMT: ,") && lines != std::string::npos) << out;
+  smsdll::pdu::Message routed;
+  std::string why;
+  ASSERT_TRUE(
+      smsdll::pdu::Decode(out.substr(lines + 2, out.size() - lines - 4), false, routed, why))
+      << why;
+  EXPECT_EQ(routed.number, "10086");
+  EXPECT_EQ(routed.text, u"hi");
+  EXPECT_EQ(m_.inbox().size(), 2u);
 }
 
 TEST_F(SimulatedModemTest, StorageHasLimitedSlots) {
