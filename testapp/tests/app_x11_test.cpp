@@ -26,10 +26,10 @@ namespace {
 using testing::FakeBinder;
 using testing::FakeDevice;
 
-// What the window manager reads as the window's title: the values of
-// _NET_WM_NAME and WM_NAME, one a line.
-std::string wm_name(WId id) {
-  const std::string cmd = "xprop -id " + std::to_string(id) + " _NET_WM_NAME WM_NAME 2>&1";
+// What the window manager reads of a window: the values of the properties
+// (by default its title, _NET_WM_NAME and WM_NAME), one a line.
+std::string wm_name(WId id, const std::string& properties = "_NET_WM_NAME WM_NAME") {
+  const std::string cmd = "xprop -id " + std::to_string(id) + " " + properties + " 2>&1";
   std::string out;
   if (FILE* p = popen(cmd.c_str(), "r")) {
     char buf[256];
@@ -69,14 +69,19 @@ struct AppUnderWindowManager : ::testing::Test {
   rt::Runtime rt{ui, binder};
 };
 
-TEST_F(AppUnderWindowManager, UntitledWindowsAndMessageBoxesHaveEmptyTitles) {
+// Every window also carries the class mobiapp, which window managers group
+// by and `xdotool search --class mobiapp` finds.
+TEST_F(AppUnderWindowManager, UntitledWindowsAndMessageBoxesHaveEmptyTitlesAndTheClass) {
+  const std::string mobiapp = "\"mobiapp\", \"mobiapp\"\n";
   QMainWindow* frame = top(*app().w_ref.lock());
   ASSERT_TRUE(QTest::qWaitForWindowExposed(frame, 10000));
   EXPECT_EQ(wm_name(frame->winId()), "\"Untitled\"\n\"Untitled\"\n");
+  EXPECT_EQ(wm_name(frame->winId(), "WM_CLASS"), mobiapp);
   const std::string empty = "\n\n";
   QMainWindow* test = open_test_window();
   ASSERT_NE(test, nullptr);
   EXPECT_EQ(wm_name(test->winId()), empty);
+  EXPECT_EQ(wm_name(test->winId(), "WM_CLASS"), mobiapp);
 
   // "open" shows two boxes with empty titles around its call.
   std::vector<std::string> box_names;
@@ -86,15 +91,15 @@ TEST_F(AppUnderWindowManager, UntitledWindowsAndMessageBoxesHaveEmptyTitles) {
       QTimer::singleShot(10, answer);
       return;
     }
-    box_names.push_back(wm_name(box->winId()));
+    box_names.push_back(wm_name(box->winId()) + wm_name(box->winId(), "WM_CLASS"));
     box->accept();
     if (box_names.size() < 2) QTimer::singleShot(0, answer);
   };
   QTimer::singleShot(0, answer);
   rt.clicked(*app().w_message_test_ref->cb_1.lock());
   ASSERT_EQ(box_names.size(), 2u);
-  EXPECT_EQ(box_names[0], empty);
-  EXPECT_EQ(box_names[1], empty);
+  EXPECT_EQ(box_names[0], empty + mobiapp);
+  EXPECT_EQ(box_names[1], empty + mobiapp);
 }
 
 TEST_F(AppUnderWindowManager, TheTestWindowOpensWithTheFocusOnItsFirstTabControl) {

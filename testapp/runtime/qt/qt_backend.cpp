@@ -1,5 +1,6 @@
 #include "qt_backend.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -11,15 +12,19 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlatformSurfaceEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <optional>
 #include <vector>
+
+#include <xcb/xcb.h>
 
 #include "rt/layout.h"
 #include "rt/object.h"
@@ -27,6 +32,32 @@
 namespace rt {
 
 namespace {
+
+// Names the class of each top-level window as its native window is made,
+// before it is mapped (window managers read WM_CLASS then).
+class X11WindowClass final : public QObject {
+ public:
+  explicit X11WindowClass(xcb_connection_t* connection) : connection_(connection) {}
+
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() != QEvent::PlatformSurface ||
+        static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() !=
+            QPlatformSurfaceEvent::SurfaceCreated)
+      return false;
+    auto* window = qobject_cast<QWindow*>(object);
+    if (!window || !window->isTopLevel()) return false;
+    // Instance and class name, each ended by a NUL.
+    static constexpr char kClass[] = "mobiapp\0mobiapp";
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE,
+                        static_cast<xcb_window_t>(window->winId()), XCB_ATOM_WM_CLASS,
+                        XCB_ATOM_STRING, 8, sizeof kClass, kClass);
+    xcb_flush(connection_);
+    return false;
+  }
+
+ private:
+  xcb_connection_t* connection_;
+};
 
 QString qs(const Text& gbk) {
   return QString::fromStdString(gbk_to_utf8(gbk));
@@ -233,6 +264,18 @@ QWidget* set_tab_order(std::vector<std::pair<Long, QWidget*>>& tab) {
 }
 
 }  // namespace
+
+QtApp::QtApp() : app_(argc_, argv_) {
+  // Only on the X11 platform itself (the offscreen one may answer too, with
+  // no connection).
+  auto* x11 = app_.nativeInterface<QNativeInterface::QX11Application>();
+  if (QGuiApplication::platformName() == QLatin1String("xcb") && x11 && x11->connection()) {
+    window_class_ = std::make_unique<X11WindowClass>(x11->connection());
+    app_.installEventFilter(window_class_.get());
+  }
+}
+
+QtApp::~QtApp() = default;
 
 struct QtBackend::Native {
   QPointer<TopWindow> top;

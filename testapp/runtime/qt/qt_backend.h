@@ -17,10 +17,16 @@ namespace rt {
 
 // The QApplication for the backend. On X11, Qt puts the program's name into
 // the title of a window whose title is empty; the runtime's untitled windows
-// and message boxes stay untitled, so Qt is told no program name.
+// and message boxes stay untitled, so Qt is told no program name. Qt then
+// gives windows no class either, so on X11 every top-level window is given
+// the class "mobiapp" (WM_CLASS) here, as X11 clients have, for window
+// managers, task bars and desktop automation.
 class QtApp {
  public:
-  QtApp() : app_(argc_, argv_) {}
+  QtApp();
+  ~QtApp();
+  QtApp(const QtApp&) = delete;
+  QtApp& operator=(const QtApp&) = delete;
   QApplication& qt() { return app_; }
 
  private:
@@ -28,6 +34,7 @@ class QtApp {
   char name_[1] = {0};
   char* argv_[2] = {name_, nullptr};
   QApplication app_;
+  std::unique_ptr<QObject> window_class_;  // on X11 only
 };
 
 class QtBackend final : public Backend {
