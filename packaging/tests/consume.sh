@@ -14,18 +14,20 @@ sim_pid=""
 cleanup() { [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 
-# Runs one consumer binary against a fresh simulator.
+# Runs one consumer binary against a fresh simulator (with OPTIONS), which
+# must print EXPECTED (by default what the C++ consumer prints).
 run_consumer() {
-  local what=$1 binary=$2 device out
+  local what=$1 binary=$2 expected=${3:-check=MOBI-SIM READY send=5} device out
+  shift 3 || shift $#
   mkfifo "$work/sim.out"
-  "$terminal" >"$work/sim.out" 2>"$work/sim.log" &
+  "$terminal" "$@" >"$work/sim.out" 2>"$work/sim.log" &
   sim_pid=$!
   exec 3<"$work/sim.out"
   read -r -t 10 device <&3 || { echo "$what: the simulator did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
   out=$(timeout 30 "$binary" "$device")
   kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=""
   exec 3<&-; rm -f "$work/sim.out"
-  if [ "$out" != "check=MOBI-SIM READY send=5" ]; then
+  if [ "$out" != "$expected" ]; then
     echo "$what: unexpected answer: $out" >&2
     exit 1
   fi
@@ -47,6 +49,15 @@ c++ -std=c++20 -o "$work/by-pkg-config" "$src/packaging/tests/consumer/consumer.
   $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs mobi) \
   -Wl,-rpath,"$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=libdir mobi)"
 run_consumer "pkg-config" "$work/by-pkg-config"
+
+# The C interface from C (a C compiler, not C++), with pkg-config too.
+# shellcheck disable=SC2046 # pkg-config's flags are separate words
+cc -std=c11 -Wall -Wextra -Werror -o "$work/c-by-pkg-config" "$src/packaging/tests/consumer/consumer_c.c" \
+  $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs mobi) \
+  -Wl,-rpath,"$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=libdir mobi)"
+run_consumer "C through pkg-config" "$work/c-by-pkg-config" \
+  "check=MOBI-SIM READY code=1 signal=23 send=5 errors=1:LOW BALANCE bad=380:1 empty=9" \
+  --error-text "LOW BALANCE"
 
 cmake -S "$src/packaging/tests/consumer" -B "$work/by-subdirectory" -G Ninja -DMOBI_SOURCE_DIR="$src" \
   --no-warn-unused-cli -DMOBI_BUILD_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >/dev/null
