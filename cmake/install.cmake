@@ -4,6 +4,7 @@
 #   dev      headers, libmobi.so, the CMake package, mobi.pc
 #   tools    mobi, mobi-terminal, mobi-atmodem, their man pages, completion
 #   app      the test application with the device library substitute
+#   python   the Python module mobi (component/python/)
 include(CMakePackageConfigHelpers)
 
 set(MOBI_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/mobi)
@@ -76,7 +77,8 @@ string(REGEX REPLACE "\n([^\n])" "\n \\1" mobi_license_dep5 "${mobi_license_dep5
 file(WRITE ${CMAKE_BINARY_DIR}/copyright
   "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
   "Upstream-Name: mobi\n\nFiles: *\nCopyright: 2026 The Mobi developers\nLicense: MIT\n ${mobi_license_dep5}")
-foreach(pair "runtime;libmobi${PROJECT_VERSION_MAJOR}" "dev;libmobi-dev" "tools;mobi-tools" "app;mobiapp")
+foreach(pair "runtime;libmobi${PROJECT_VERSION_MAJOR}" "dev;libmobi-dev" "tools;mobi-tools" "app;mobiapp"
+    "python;python3-mobi")
   list(GET pair 0 component)
   list(GET pair 1 package)
   install(FILES ${CMAKE_BINARY_DIR}/copyright

@@ -3,6 +3,7 @@
 #   libmobi-dev  its headers, the CMake package and mobi.pc
 #   mobi-tools   mobi, mobi-terminal, mobi-atmodem
 #   mobiapp      the test application with the device library substitute
+#   python3-mobi the Python module mobi
 # Build them with `./run package` (or `cpack -G DEB` in a build configured
 # with CMAKE_INSTALL_PREFIX=/usr).
 set(CPACK_PACKAGE_NAME mobi)
@@ -14,7 +15,7 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools)
+set(CPACK_COMPONENTS_ALL runtime dev tools python)
 if(TARGET mobiapp)
   list(APPEND CPACK_COMPONENTS_ALL app)
 endif()
@@ -47,6 +48,13 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME mobi-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libmobi${PROJECT_VERSION_MAJOR} (= ${mobi_deb_version})")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION
   "modem link component: command-line tools\n mobi drives a terminal from the shell; mobi-terminal simulates a terminal\n on a pseudo-terminal; mobi-atmodem simulates an AT-command GSM modem.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-mobi)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "libmobi${PROJECT_VERSION_MAJOR} (= ${mobi_deb_version}), python3")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+  "modem link component: Python module\n mobi.Terminal sends SMS, asks for the signal level and the check text;\n failures raise mobi.Error with the component's error number.")
 
 set(CPACK_DEBIAN_APP_PACKAGE_NAME mobiapp)
 set(CPACK_COMPONENT_APP_DESCRIPTION

@@ -3,8 +3,9 @@
 # (debootstrap --variant=minbase), in which
 #   1. a clean clone of this checkout runs ./run demo;
 #   2. a fresh copy installs the .deb files of dist/ with apt, builds the
-#      consumer project by find_package and by pkg-config against them, and
-#      runs it against the installed mobi-terminal.
+#      consumer project by find_package and by pkg-config against them (and
+#      the C consumer with a C compiler), and runs them, and a Python script
+#      on python3-mobi, against the installed mobi-terminal.
 # With --front-door "COMMAND...", step 1 runs those ./run commands instead,
 # one after the other in one clone (for example "test package"), each with
 # its wall time and its last line, and step 2 is left out.
@@ -80,7 +81,7 @@ in_fresh_tree packages '
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q >/dev/null
   apt-get install -y -q --no-install-recommends /root/debs/libmobi1_*.deb /root/debs/libmobi-dev_*.deb \
-    /root/debs/mobi-tools_*.deb g++ cmake make pkg-config >/dev/null
+    /root/debs/mobi-tools_*.deb /root/debs/python3-mobi_*.deb g++ gcc cmake make pkg-config >/dev/null
   mobi --version
   man_dir=$(dpkg -L mobi-tools | grep -c "/man1/")
   echo "mobi-tools: $man_dir man pages"
@@ -99,5 +100,15 @@ in_fresh_tree packages '
   consume /tmp/by-package/consumer "find_package against the packages"
   g++ -std=c++20 -o /tmp/by-pkg-config /root/mobi/packaging/tests/consumer/consumer.cpp $(pkg-config --cflags --libs mobi)
   consume /tmp/by-pkg-config "pkg-config against the packages"
+  gcc -std=c11 -o /tmp/c-by-pkg-config /root/mobi/packaging/tests/consumer/consumer_c.c $(pkg-config --cflags --libs mobi)
+  mkfifo /tmp/sim
+  mobi-terminal --error-text "LOW BALANCE" >/tmp/sim 2>/dev/null &
+  exec 3</tmp/sim
+  read -r device <&3
+  echo "C through pkg-config: $(/tmp/c-by-pkg-config "$device")"
+  echo "python3-mobi: $(python3 -c "import mobi, sys
+with mobi.Terminal(port=sys.argv[1]) as t:
+    print(t.send(\"13800138000\", \"你好\").name, t.signal(), t.check())" "$device")"
+  kill $! && exec 3<&- && rm -f /tmp/sim
 '
 echo "== bare Debian 12: the demo and the packages passed"

@@ -23,7 +23,7 @@ for list in "$here"/deb/*.files; do
 $(cat "$work/$package.diff")"
   depends=$(dpkg-deb -f "$deb" Depends)
   case $package in
-    libmobi-dev | mobi-tools) want="libmobi1 (= $version)" ;;
+    libmobi-dev | mobi-tools | python3-mobi) want="libmobi1 (= $version)" ;;
     mobiapp) want="libqt6widgets6" ;;
     *) want="libstdc++6" ;;
   esac
