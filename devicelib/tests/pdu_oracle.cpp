@@ -57,8 +57,12 @@ std::u16string FromUnits(const std::string& hex) {
   return out;
 }
 
-std::string Dash(const std::string& s) { return s.empty() ? "-" : s; }
-std::string Undash(const std::string& s) { return s == "-" ? "" : s; }
+std::string Dash(const std::string& s) {
+  return s.empty() ? "-" : s;
+}
+std::string Undash(const std::string& s) {
+  return s == "-" ? "" : s;
+}
 
 std::string Encode(std::istringstream& in) {
   std::string type, coding, number, centre, time, concat, payload;
@@ -111,7 +115,9 @@ int main() {
     std::istringstream in(line);
     std::string verb;
     in >> verb;
-    std::cout << (verb == "E" ? Encode(in) : verb == "D" ? Decode(in) : "ERR unknown request")
+    std::cout << (verb == "E"   ? Encode(in)
+                  : verb == "D" ? Decode(in)
+                                : "ERR unknown request")
               << '\n';
   }
   return 0;
