@@ -43,7 +43,7 @@ std::shared_ptr<frmSMS> frmSMS::Load() {
     form->MSComm1_->OnComm = [weak = std::weak_ptr<frmSMS>(form)] {
       if (auto self = weak.lock()) self->MSComm1_OnComm();
     };
-    form->MSComm1_->WholeReply = [](const ByteArray& received) {
+    form->MSComm1_->WholeReply = [](std::span<const uint8_t> received) {
       return WholeReplyLength(received, modMain::strSendTel);
     };
     instance = std::move(form);
@@ -128,14 +128,14 @@ bool frmSMS::IsWholeReply(std::span<const uint8_t> received, const std::u16strin
   return true;
 }
 
-std::size_t frmSMS::WholeReplyLength(const ByteArray& received, const std::u16string& sendTel) {
+std::size_t frmSMS::WholeReplyLength(std::span<const uint8_t> received,
+                                     const std::u16string& sendTel) {
   // A frame start inside a reply text can only be a boundary where the bytes
   // before it are a whole reply; the shortest such reply comes first. None is
   // longer than a report naming 11 characters.
   constexpr std::size_t kLongestWhole = 2 + 7 + 11;
   for (std::size_t end = 2; end < received.size() && end <= kLongestWhole; ++end) {
-    if (received[end] == modMain::kFrameStart &&
-        IsWholeReply(std::span(received).first(end), sendTel)) {
+    if (received[end] == modMain::kFrameStart && IsWholeReply(received.first(end), sendTel)) {
       return end;
     }
   }

@@ -50,7 +50,8 @@ class frmSMS : public std::enable_shared_from_this<frmSMS> {
   // The length of the whole reply that `received` begins with: all of it when
   // it is one (IsWholeReply), the first one's when a whole reply is followed
   // by the start of another frame (two replies read together), else 0.
-  static std::size_t WholeReplyLength(const ByteArray& received, const std::u16string& sendTel);
+  static std::size_t WholeReplyLength(std::span<const uint8_t> received,
+                                      const std::u16string& sendTel);
 
   // Classifies one status report into lngStatus.
   void GetSMSStatus(std::u16string RebackInfo);

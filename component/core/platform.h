@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,7 @@ class SerialControl {
   // reply (it goes after the short quiet gap, settings.h), less when another
   // reply follows it, 0 when they begin with none. Called on the owning
   // thread. This is all the control learns of the protocol.
-  std::function<std::size_t(const ByteArray& received)> WholeReply;
+  std::function<std::size_t(std::span<const uint8_t> received)> WholeReply;
 };
 
 // The system's ANSI code page, for the one-byte-per-character conversions.

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "error_number.h"
@@ -214,12 +215,58 @@ TEST_F(PosixIntegrationTest, AHangUpBetweenCallsFailsTheNextOneAndInitializeReco
   rmdir(dir);
 }
 
+TEST_F(PosixIntegrationTest, AHangUpWhileATextIsHeldEndsTheWaitAndInitializeRecovers) {
+  // The type 0 text waits for the long gap when the line hangs up 10 ms after
+  // it: the text is still handed over, and the send still fails with 8020.
+  char dir[] = "/tmp/mobi-line-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string link = std::string(dir) + "/modem";
+  auto first = std::make_unique<PtyPeer>([](PtyPeer& p, const Bytes& got) {
+    if (got.size() > 2 && got[1] == 0x02) {
+      p.Write(Reply(0, "NO CARRIER"));
+      p.Pause(10ms);
+      p.HangUp();
+    }
+  });
+  ASSERT_EQ(symlink(first->path().c_str(), link.c_str()), 0);
+  SetPortDevice(kPort, link);
+  sms_ = std::make_unique<clsSMS>();
+  sms_->Initialize(kPort, u"9600,n,8,1");
+  std::vector<std::u16string> events;
+  sms_->SubscribeSMSError([&](const std::u16string& text) { events.push_back(text); });
+  const auto start = Clock::now();
+  std::string text;
+  EXPECT_EQ(ErrorNumberOf([&] { sms_->SendSMS(u"12345", u"x"); }, &text), 8020);
+  EXPECT_LT(Clock::now() - start, 4s) << "the wait ends at the hang-up, not after its budget";
+  EXPECT_NE(text.find("hung up"), std::string::npos) << text;
+  EXPECT_EQ(events, std::vector<std::u16string>{u"NO CARRIER"});
+
+  // The device comes back under the same path: the component hears it again.
+  first.reset();
+  PtyPeer second([](PtyPeer& p, const Bytes& got) {
+    if (got.size() > 2 && got[1] == 0x02) {
+      p.Write(Reply(1, "OK"));
+      p.Pause(20ms);
+      p.Write(Reply(1, "SEND OK"));
+      p.Pause(20ms);
+      p.Write(Reply(1, "SUCCESS12345"));
+    }
+  });
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(symlink(second.path().c_str(), link.c_str()), 0);
+  sms_->Initialize(kPort, u"9600,n,8,1");
+  EXPECT_EQ(sms_->SendSMS(u"12345", u"x"), typeCustOK);
+  sms_.reset();
+  unlink(link.c_str());
+  rmdir(dir);
+}
+
 TEST_F(PosixIntegrationTest, DoEventsDeliversAWaitingReplyInOneCall) {
   PtyPeer peer([](PtyPeer& p, const Bytes& got) {
     if (got == Ascii("one")) p.Write(Reply(0, "FIRST"));
-    if (got == Ascii("two")) {
+    if (got == Ascii("two") || got == Ascii("close")) {
       p.Write(Reply(0, "FIRST"));
-      p.Pause(200ms);
+      p.Pause(got == Ascii("two") ? 200ms : 45ms);
       p.Write(Reply(0, "SECOND"));
     }
   });
@@ -233,14 +280,17 @@ TEST_F(PosixIntegrationTest, DoEventsDeliversAWaitingReplyInOneCall) {
   DoEvents();
   EXPECT_EQ(events, std::vector<std::u16string>{u"FIRST"}) << "one call hands it over";
 
-  // A client's own 50 ms timer: each reply is its own event.
-  events.clear();
-  sms_->ATSend(u"two");
-  for (auto until = Clock::now() + 500ms; Clock::now() < until;) {
-    std::this_thread::sleep_for(50ms);
-    DoEvents();
+  // A client's own 50 ms timer: each reply is its own event, also when the
+  // second came after the first's gap but before the client read either.
+  for (const char* request : {"two", "close"}) {
+    events.clear();
+    sms_->ATSend(std::u16string(request, request + std::strlen(request)));
+    for (auto until = Clock::now() + 500ms; Clock::now() < until;) {
+      std::this_thread::sleep_for(50ms);
+      DoEvents();
+    }
+    EXPECT_EQ(events, (std::vector<std::u16string>{u"FIRST", u"SECOND"})) << request;
   }
-  EXPECT_EQ(events, (std::vector<std::u16string>{u"FIRST", u"SECOND"}));
 }
 
 TEST_F(PosixIntegrationTest, WritesDoNotBlockWhenTheLineBacksUp) {

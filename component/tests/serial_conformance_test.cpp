@@ -38,7 +38,9 @@ TEST(SerialConformance, PropertiesRepliesGapsAndAHangUpBetweenCalls) {
   control->OnComm = [&] {
     if (control->InBufferCount() > 0) chunks.push_back(control->Input());
   };
-  control->WholeReply = [](const ByteArray& b) { return core::frmSMS::WholeReplyLength(b, u""); };
+  control->WholeReply = [](std::span<const uint8_t> b) {
+    return core::frmSMS::WholeReplyLength(b, u"");
+  };
   const auto processUntil = [&](std::size_t count, std::chrono::milliseconds atMost) {
     host.ProcessMessages(host.Now() + atMost,
                          [&](core::TimePoint) { return chunks.size() >= count; });

@@ -33,10 +33,7 @@ bool MessageLoop::DispatchPending(const core::Host::StopCondition& stop, bool& q
     const core::TimePoint began = core::Clock::now();
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
-    if (stop(began)) {
-      pendingError_ = nullptr;
-      return true;
-    }
+    if (stop(began)) return true;
     ThrowPending();
   }
   return false;

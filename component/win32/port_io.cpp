@@ -52,22 +52,14 @@ void PortIo::SetGaps(core::QuietGaps gaps) {
   SetEvent(wake_.get());
 }
 
-std::vector<Run> PortIo::TakeRuns() {
+std::vector<Arrival> PortIo::TakeArrivals() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(runs_, {});
-}
-
-std::optional<Run> PortIo::Peek() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (runs_.empty()) return std::nullopt;
-  Run all{{}, runs_.front().first, runs_.back().last};
-  for (const Run& r : runs_) all.bytes.insert(all.bytes.end(), r.bytes.begin(), r.bytes.end());
-  return all;
+  return std::exchange(arrivals_, {});
 }
 
 void PortIo::DiscardInput() {
   std::lock_guard<std::mutex> lock(mutex_);
-  runs_.clear();
+  arrivals_.clear();
   PurgeComm(port_.get(), PURGE_RXCLEAR);
 }
 
@@ -177,13 +169,13 @@ bool PortIo::TakeRead() {
   core::ByteArray got{reader_.first};
   const DWORD error = ReadRest(got);
   reader_.lastByte = core::Clock::now();
-  const size_t size = Keep(got, reader_.lastByte);
+  Keep(std::move(got), reader_.lastByte);
   reader_.pending = 2;
   if (error) {
     Fail(error);
     return false;
   }
-  if (size >= kBufferSize) Notify();
+  Notify();
   return true;
 }
 
@@ -210,18 +202,10 @@ DWORD PortIo::ReadRest(core::ByteArray& got) {
   }
 }
 
-size_t PortIo::Keep(const core::ByteArray& got, core::TimePoint now) {
+void PortIo::Keep(core::ByteArray got, core::TimePoint now) {
   std::lock_guard<std::mutex> lock(mutex_);
   reader_.gaps = gaps_;
-  if (runs_.empty() || now - runs_.back().last >= gaps_.whole) {
-    runs_.push_back(Run{got, now, now});
-  } else {
-    runs_.back().bytes.insert(runs_.back().bytes.end(), got.begin(), got.end());
-    runs_.back().last = now;
-  }
-  size_t size = 0;
-  for (const Run& r : runs_) size += r.bytes.size();
-  return size;
+  arrivals_.push_back(Arrival{std::move(got), now});
 }
 
 void PortIo::QuietPassed() {

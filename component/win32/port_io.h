@@ -1,13 +1,13 @@
 // The open port and its I/O thread.
 //
 // The I/O thread only reads: it waits for the first byte with a one-byte
-// overlapped read, takes whatever else is waiting, and keeps what it read as
-// runs of bytes separated by at least the short quiet gap, each with the
-// times of its first and last byte. It posts a notification once the line
-// has been quiet for the short gap and again for the long one (or when the
-// buffer is full, or the line failed); the owning thread decides from the
-// runs which bytes form a reply and when it goes (settings.h). The owning
-// thread writes with overlapped writes of its own that it does not wait for.
+// overlapped read, takes whatever else is waiting, and keeps each read with
+// the time it arrived. It posts a notification when bytes arrived, once the
+// line has been quiet for the short gap and again for the long one (the only
+// deadlines the reply assembler can have), and when the line failed; the
+// owning thread feeds the bytes to the assembler and hands over what is
+// ready. The owning thread writes with overlapped writes of its own that it
+// does not wait for.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +18,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -27,11 +26,10 @@
 
 namespace mobi::win32 {
 
-// Bytes read without a pause of the short quiet gap, with the times of the
-// first and last of them.
-struct Run {
+// The bytes of one read and when they arrived.
+struct Arrival {
   core::ByteArray bytes;
-  core::TimePoint first, last;
+  core::TimePoint at;
 };
 
 class PortIo {
@@ -52,9 +50,7 @@ class PortIo {
   HANDLE handle() const { return port_.get(); }
 
   void SetGaps(core::QuietGaps gaps);
-  std::vector<Run> TakeRuns();
-  // The runs not yet taken, as one, and the time of their last byte.
-  std::optional<Run> Peek();
+  std::vector<Arrival> TakeArrivals();
   void DiscardInput();
   // The read side's failure (a hang-up), or 0.
   DWORD Failure();
@@ -98,9 +94,8 @@ class PortIo {
   bool TakeRead();
   // After the first byte: takes everything else that is waiting.
   DWORD ReadRest(core::ByteArray& got);
-  // Keeps `got`, read at `now`, as part of the last run or as a new one; the
-  // size of all the runs kept.
-  size_t Keep(const core::ByteArray& got, core::TimePoint now);
+  // Keeps `got`, read at `now`.
+  void Keep(core::ByteArray got, core::TimePoint now);
   // A wait timed out: the line has been quiet for a gap, unless bytes came
   // with the time-out.
   void QuietPassed();
@@ -114,8 +109,8 @@ class PortIo {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> posted_{false};
-  std::mutex mutex_;  // guards runs_, gaps_, failure_
-  std::vector<Run> runs_;
+  std::mutex mutex_;  // guards arrivals_, gaps_, failure_
+  std::vector<Arrival> arrivals_;
   core::QuietGaps gaps_;
   DWORD failure_ = 0;
   std::deque<std::unique_ptr<PendingWrite>> writes_;  // owning thread only
