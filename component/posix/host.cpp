@@ -4,7 +4,7 @@
 
 #include "event_loop.h"
 #include "gbk_code_page.h"
-#include "mobi/bench.h"
+#include "internal/tool_hooks.h"
 #include "mobi/events.h"
 #include "serial_control.h"
 

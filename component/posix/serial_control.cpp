@@ -17,7 +17,7 @@
 #include <utility>
 
 #include "errors.h"
-#include "mobi/line.h"
+#include "internal/tool_hooks.h"
 
 namespace mobi::posix {
 namespace {

@@ -2,8 +2,8 @@
 #include <windows.h>
 
 #include "ansi_code_page.h"
+#include "internal/tool_hooks.h"
 #include "message_loop.h"
-#include "mobi/bench.h"
 #include "serial_control.h"
 
 namespace mobi {

@@ -13,10 +13,10 @@
 #include <system_error>
 
 #include "cli.h"
+#include "internal/tool_hooks.h"
 #include "mobi/clsSMS.h"
 #include "mobi/errors.h"
 #include "mobi/events.h"
-#include "mobi/line.h"
 #include "mobi/version.h"
 #include "tap.h"
 #include "terminal/core/log.h"

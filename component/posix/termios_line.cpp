@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "errors.h"
-#include "mobi/line.h"
+#include "internal/tool_hooks.h"
 
 namespace mobi::line {
 namespace {

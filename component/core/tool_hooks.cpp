@@ -1,0 +1,33 @@
+// The line's facts for tools, from the same code the component runs.
+#include "internal/tool_hooks.h"
+
+#include "frmSMS.h"
+#include "serial_control_base.h"
+
+namespace mobi::line {
+
+Settings ParseSettings(const std::string& settings) {
+  return core::ParseSettings(std::u16string(settings.begin(), settings.end()));
+}
+
+std::optional<Gaps> OpenPortGaps() {
+  const auto form = core::frmSMS::Current();
+  if (!form || !form->MSComm1().PortOpen()) return std::nullopt;
+  return form->MSComm1().Gaps();
+}
+
+core::ReplyAssembler ReplyAssemblerFor(Gaps gaps, std::u16string destination) {
+  return core::ReplyAssembler(
+      gaps, core::SerialControlBase::kInBufferSize,
+      [destination = std::move(destination)](std::span<const uint8_t> received) {
+        return core::frmSMS::WholeReplyLength(received, destination);
+      });
+}
+
+std::optional<Error> LastInitializeFailure() {
+  const auto form = core::frmSMS::Current();
+  if (!form) return std::nullopt;
+  return form->initializeFailure;
+}
+
+}  // namespace mobi::line
