@@ -4,12 +4,13 @@
 #include <utility>
 
 #include "errors.h"
+#include "protocol.h"
 
 namespace mobi::core {
 
 SerialControlBase::SerialControlBase()
     : assembler_(QuietGapsOf(settings_), kInBufferSize, [this](std::span<const uint8_t> held) {
-        return WholeReply ? WholeReply(held) : 0;
+        return rules ? rules->WholeReplyLength(held) : 0;
       }) {}
 
 void SerialControlBase::SetCommPort(int16_t port) {

@@ -2,6 +2,7 @@
 #include "internal/tool_hooks.h"
 
 #include "frmSMS.h"
+#include "protocol.h"
 #include "serial_control_base.h"
 
 namespace mobi::line {
@@ -17,11 +18,15 @@ std::optional<Gaps> OpenPortGaps() {
 }
 
 core::ReplyAssembler ReplyAssemblerFor(Gaps gaps, std::u16string destination) {
-  return core::ReplyAssembler(
-      gaps, core::SerialControlBase::kInBufferSize,
-      [destination = std::move(destination)](std::span<const uint8_t> received) {
-        return core::frmSMS::WholeReplyLength(received, destination);
-      });
+  struct Owned {
+    std::u16string destination;
+    core::protocol::Rules rules{core::PlatformHost().Ansi(), destination};
+  };
+  auto owned = std::make_shared<Owned>(std::move(destination));
+  return core::ReplyAssembler(gaps, core::SerialControlBase::kInBufferSize,
+                              [owned](std::span<const uint8_t> received) {
+                                return owned->rules.WholeReplyLength(received);
+                              });
 }
 
 std::optional<Error> LastInitializeFailure() {

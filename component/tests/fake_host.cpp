@@ -104,7 +104,6 @@ void FakeHost::At(core::TimePoint when, std::function<void()> action) {
 
 void FakeHost::Reset() {
   core::frmSMS::Unload();
-  core::modMain::ResetState();
   terminal = nullptr;
   wire.clear();
   badPorts.clear();

@@ -7,17 +7,18 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "frmSMS.h"
+#include "protocol.h"
 
 namespace mobi::test {
 namespace {
 
 class ReplyAssemblerTest : public ::testing::Test {
  protected:
+  const std::u16string destination = u"12345";
+  const core::protocol::Rules rules{Host().Ansi(), destination};
   // 9600 baud: 5 ms for a whole reply, 25 ms for anything else.
-  core::ReplyAssembler line{{5ms, 25ms}, 64, [](std::span<const uint8_t> b) {
-                              return core::frmSMS::WholeReplyLength(b, u"12345");
-                            }};
+  core::ReplyAssembler line{
+      {5ms, 25ms}, 64, [this](std::span<const uint8_t> b) { return rules.WholeReplyLength(b); }};
   const core::TimePoint t0 = Host().start();
 
   void Add(const ByteArray& bytes, std::chrono::milliseconds at) { line.Add(bytes, t0 + at); }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "error_number.h"
-#include "frmSMS.h"
 #include "platform.h"
+#include "protocol.h"
 
 namespace mobi::test {
 namespace {
@@ -38,9 +38,9 @@ TEST(SerialConformance, PropertiesRepliesGapsAndAHangUpBetweenCalls) {
   control->OnComm = [&] {
     if (control->InBufferCount() > 0) chunks.push_back(control->Input());
   };
-  control->WholeReply = [](std::span<const uint8_t> b) {
-    return core::frmSMS::WholeReplyLength(b, u"");
-  };
+  const std::u16string noSend;
+  const core::protocol::Rules rules(host.Ansi(), noSend);
+  control->rules = &rules;
   const auto processUntil = [&](std::size_t count, std::chrono::milliseconds atMost) {
     host.ProcessMessages(host.Now() + atMost,
                          [&](core::TimePoint) { return chunks.size() >= count; });
