@@ -32,6 +32,15 @@ std::chrono::nanoseconds CharacterTime(int baud) {
   return std::chrono::nanoseconds(10'000'000'000LL / baud);
 }
 
+// A send to 12345 that is delivered: "OK", "SEND OK", then the report.
+void AnswerDelivered(PtyPeer& p) {
+  p.Write(Reply(1, "OK"));
+  p.Pause(20ms);
+  p.Write(Reply(1, "SEND OK"));
+  p.Pause(20ms);
+  p.Write(Reply(1, "SUCCESS12345"));
+}
+
 class PosixIntegrationTest : public ::testing::Test {
  protected:
   void Attach(PtyPeer& peer, const std::u16string& settings = u"9600,n,8,1") {
@@ -50,13 +59,7 @@ TEST_F(PosixIntegrationTest, FramesCrossTheLineAndRepliesComeBack) {
   PtyPeer peer([](PtyPeer& p, const Bytes& got) {
     if (got == Bytes{0xAA, 0x00}) p.Write(Reply(9, "READY"));
     if (got == Bytes{0xAA, 0x14}) p.Write(Bytes{0xAA, 0x14, 23});
-    if (got.size() > 2 && got[1] == 0x02) {
-      p.Write(Reply(1, "OK"));
-      p.Pause(20ms);
-      p.Write(Reply(1, "SEND OK"));
-      p.Pause(20ms);
-      p.Write(Reply(1, "SUCCESS12345"));
-    }
+    if (got.size() > 2 && got[1] == 0x02) AnswerDelivered(p);
   });
   Attach(peer);
   EXPECT_EQ(sms_->MobiCheck(), u"READY");
@@ -244,13 +247,7 @@ TEST_F(PosixIntegrationTest, AHangUpWhileATextIsHeldEndsTheWaitAndInitializeReco
   // The device comes back under the same path: the component hears it again.
   first.reset();
   PtyPeer second([](PtyPeer& p, const Bytes& got) {
-    if (got.size() > 2 && got[1] == 0x02) {
-      p.Write(Reply(1, "OK"));
-      p.Pause(20ms);
-      p.Write(Reply(1, "SEND OK"));
-      p.Pause(20ms);
-      p.Write(Reply(1, "SUCCESS12345"));
-    }
+    if (got.size() > 2 && got[1] == 0x02) AnswerDelivered(p);
   });
   ASSERT_EQ(unlink(link.c_str()), 0);
   ASSERT_EQ(symlink(second.path().c_str(), link.c_str()), 0);
