@@ -6,7 +6,7 @@
 #include "com_resources.h"
 #include "mobi/errors.h"
 #include "mobi_automation.h"
-#include "system_text.h"
+#include "win32/system_text.h"
 
 namespace mobi::automation {
 

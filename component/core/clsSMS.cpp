@@ -8,10 +8,10 @@
 #include <map>
 #include <vector>
 
-#include "errors.h"
-#include "frmSMS.h"
-#include "modMain.h"
-#include "protocol.h"
+#include "core/errors.h"
+#include "core/frmSMS.h"
+#include "core/modMain.h"
+#include "core/protocol.h"
 
 namespace mobi {
 

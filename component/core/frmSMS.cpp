@@ -1,10 +1,10 @@
-#include "frmSMS.h"
+#include "core/frmSMS.h"
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-#include "modMain.h"
+#include "core/modMain.h"
 
 namespace mobi::core {
 namespace {

@@ -11,10 +11,10 @@
 #include <optional>
 #include <string>
 
+#include "core/modMain.h"
+#include "core/platform.h"
+#include "core/protocol.h"
 #include "mobi/clsSMS.h"
-#include "modMain.h"
-#include "platform.h"
-#include "protocol.h"
 
 namespace mobi::core {
 

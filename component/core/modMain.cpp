@@ -1,10 +1,10 @@
-#include "modMain.h"
+#include "core/modMain.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 
-#include "errors.h"
+#include "core/errors.h"
 
 namespace mobi::core::modMain {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform.h"
+#include "core/platform.h"
 
 namespace mobi::core::modMain {
 

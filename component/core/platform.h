@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "settings.h"
+#include "core/settings.h"
 
 namespace mobi::core {
 

@@ -1,4 +1,4 @@
-#include "protocol.h"
+#include "core/protocol.h"
 
 namespace mobi::core::protocol {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/platform.h"
 #include "mobi/clsSMS.h"
-#include "platform.h"
 
 namespace mobi::core::protocol {
 

@@ -1,4 +1,4 @@
-#include "reply_assembler.h"
+#include "core/reply_assembler.h"
 
 #include <utility>
 

@@ -21,8 +21,8 @@
 #include <optional>
 #include <span>
 
-#include "platform.h"
-#include "settings.h"
+#include "core/platform.h"
+#include "core/settings.h"
 
 namespace mobi::core {
 

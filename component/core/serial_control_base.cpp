@@ -1,10 +1,10 @@
-#include "serial_control_base.h"
+#include "core/serial_control_base.h"
 
 #include <string>
 #include <utility>
 
-#include "errors.h"
-#include "protocol.h"
+#include "core/errors.h"
+#include "core/protocol.h"
 
 namespace mobi::core {
 

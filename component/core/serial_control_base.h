@@ -21,10 +21,10 @@
 #include <exception>
 #include <memory>
 
-#include "errors.h"
-#include "platform.h"
-#include "reply_assembler.h"
-#include "settings.h"
+#include "core/errors.h"
+#include "core/platform.h"
+#include "core/reply_assembler.h"
+#include "core/settings.h"
 
 namespace mobi::core {
 

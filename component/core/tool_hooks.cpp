@@ -1,9 +1,9 @@
 // The line's facts for tools, from the same code the component runs.
 #include "internal/tool_hooks.h"
 
-#include "frmSMS.h"
-#include "protocol.h"
-#include "serial_control_base.h"
+#include "core/frmSMS.h"
+#include "core/protocol.h"
+#include "core/serial_control_base.h"
 
 namespace mobi::line {
 
@@ -19,6 +19,7 @@ std::optional<Gaps> OpenPortGaps() {
 
 core::ReplyAssembler ReplyAssemblerFor(Gaps gaps, std::u16string destination) {
   struct Owned {
+    explicit Owned(std::u16string d) : destination(std::move(d)) {}
     std::u16string destination;
     core::protocol::Rules rules{core::PlatformHost().Ansi(), destination};
   };

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/frmSMS.h"
+#include "core/modMain.h"
 #include "fake_host.h"
-#include "frmSMS.h"
 #include "mobi/clsSMS.h"
-#include "modMain.h"
 
 using namespace mobi;
 using namespace mobi::test;

@@ -1,4 +1,4 @@
-#include "event_loop.h"
+#include "posix/event_loop.h"
 
 #include <poll.h>
 #include <sys/epoll.h>

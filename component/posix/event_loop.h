@@ -10,7 +10,7 @@
 #include <memory>
 #include <utility>
 
-#include "platform.h"
+#include "core/platform.h"
 
 namespace mobi::posix {
 

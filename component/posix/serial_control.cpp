@@ -1,4 +1,4 @@
-#include "serial_control.h"
+#include "posix/serial_control.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +16,7 @@
 #include <system_error>
 #include <utility>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "internal/tool_hooks.h"
 
 namespace mobi::posix {

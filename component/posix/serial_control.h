@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "event_loop.h"
-#include "serial_control_base.h"
+#include "core/serial_control_base.h"
+#include "posix/event_loop.h"
 
 namespace mobi::posix {
 

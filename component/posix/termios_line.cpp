@@ -11,7 +11,7 @@
 #include <fstream>
 #include <utility>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "internal/tool_hooks.h"
 
 namespace mobi::line {

@@ -4,10 +4,10 @@
 
 #include <memory>
 
+#include "core/frmSMS.h"
+#include "core/modMain.h"
 #include "fake_host.h"
-#include "frmSMS.h"
 #include "mobi/clsSMS.h"
-#include "modMain.h"
 
 namespace mobi::test {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "errors.h"
-#include "frmSMS.h"
-#include "modMain.h"
-#include "settings.h"
+#include "core/errors.h"
+#include "core/frmSMS.h"
+#include "core/modMain.h"
+#include "core/settings.h"
 
 namespace mobi {
 namespace test {

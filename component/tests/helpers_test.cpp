@@ -7,12 +7,12 @@
 #include <sstream>
 #include <string>
 
-#include "errors.h"
+#include "core/errors.h"
+#include "core/frmSMS.h"
+#include "core/modMain.h"
+#include "core/protocol.h"
+#include "core/settings.h"
 #include "fake_host.h"
-#include "frmSMS.h"
-#include "modMain.h"
-#include "protocol.h"
-#include "settings.h"
 
 namespace mobi::test {
 namespace {

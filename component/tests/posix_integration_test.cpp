@@ -14,11 +14,11 @@
 #include <thread>
 
 #include "error_number.h"
-#include "gbk_code_page.h"
 #include "mobi/clsSMS.h"
 #include "mobi/events.h"
+#include "posix/gbk_code_page.h"
+#include "posix/serial_control.h"
 #include "pty_peer.h"
-#include "serial_control.h"
 
 namespace mobi::test {
 namespace {

@@ -1,13 +1,13 @@
 // The quiet-gap rule on the virtual clock, as both serial controls and the
 // line watch apply it: bytes with their arrival times in, whole replies out.
-#include "reply_assembler.h"
+#include "core/reply_assembler.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "core/protocol.h"
 #include "fake_host.h"
-#include "protocol.h"
 
 namespace mobi::test {
 namespace {

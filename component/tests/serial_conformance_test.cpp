@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/platform.h"
+#include "core/protocol.h"
 #include "error_number.h"
-#include "platform.h"
-#include "protocol.h"
 
 namespace mobi::test {
 namespace {

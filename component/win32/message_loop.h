@@ -10,7 +10,8 @@
 #include <functional>
 #include <utility>
 
-#include "platform.h"
+#include "core/platform.h"
+#include "win32/precise_timer.h"
 
 namespace mobi::win32 {
 
@@ -36,6 +37,7 @@ class MessageLoop {
   void ThrowPending();
 
   std::exception_ptr pendingError_;
+  PreciseTimer timer_;  // the deadline of the innermost running wait
 };
 
 }  // namespace mobi::win32

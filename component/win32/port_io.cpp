@@ -1,12 +1,12 @@
-#include "port_io.h"
+#include "win32/port_io.h"
 
 #include <chrono>
 #include <string>
 #include <system_error>
 #include <utility>
 
-#include "errors.h"
-#include "system_text.h"
+#include "core/errors.h"
+#include "win32/system_text.h"
 
 namespace mobi::win32 {
 
@@ -115,15 +115,20 @@ void PortIo::Fail(DWORD error) {
 // ---- The I/O thread ---------------------------------------------------------------
 
 void PortIo::Loop() {
-  HANDLE handles[2] = {wake_.get(), readEvent_.get()};
+  HANDLE handles[3] = {wake_.get(), readEvent_.get(), quiet_.handle()};
   while (!stop_) {
     if (!StartRead()) return;
-    const DWORD r = WaitForMultipleObjects(2, handles, FALSE, WaitTime());
+    const auto due = QuietDue();
+    const DWORD count = due ? 3 : 2;
+    if (due) quiet_.ArmAt(*due);
+    const DWORD r = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
     if (stop_) break;
     if (r == WAIT_OBJECT_0 + 1) {
       if (!TakeRead()) return;
-    } else if (r == WAIT_TIMEOUT) {
-      QuietPassed();
+    } else if (r == WAIT_OBJECT_0 + 2) {
+      // The timer's clock and the steady clock may disagree by a fraction of
+      // a millisecond: early by the steady clock is not yet.
+      if (core::Clock::now() >= *due) QuietPassed();
     } else if (r == WAIT_FAILED) {
       Fail(GetLastError());
       return;
@@ -144,18 +149,13 @@ bool PortIo::StartRead() {
   return true;
 }
 
-DWORD PortIo::WaitTime() {
-  if (reader_.pending == 0) return INFINITE;
+std::optional<core::TimePoint> PortIo::QuietDue() {
+  if (reader_.pending == 0) return std::nullopt;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     reader_.gaps = gaps_;
   }
-  const auto due =
-      reader_.lastByte + (reader_.pending == 2 ? reader_.gaps.whole : reader_.gaps.other);
-  const auto left = due - core::Clock::now();
-  return left <= core::Clock::duration::zero()
-             ? 0
-             : static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  return reader_.lastByte + (reader_.pending == 2 ? reader_.gaps.whole : reader_.gaps.other);
 }
 
 bool PortIo::TakeRead() {

@@ -18,11 +18,13 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
-#include "handle.h"
-#include "serial_control_base.h"
+#include "core/serial_control_base.h"
+#include "win32/handle.h"
+#include "win32/precise_timer.h"
 
 namespace mobi::win32 {
 
@@ -87,9 +89,8 @@ class PortIo {
   void Loop();
   // Starts the one-byte read unless it is under way.
   bool StartRead();
-  // How long the thread may wait: until the next notification of quiet is
-  // due, or for ever.
-  DWORD WaitTime();
+  // When the next notification of quiet is due; nothing when none is.
+  std::optional<core::TimePoint> QuietDue();
   // The one-byte read completed: takes the rest that is waiting and keeps it.
   bool TakeRead();
   // After the first byte: takes everything else that is waiting.
@@ -105,6 +106,7 @@ class PortIo {
   Handle port_;
   HWND notify_;
   Handle wake_, readEvent_, restEvent_;
+  PreciseTimer quiet_;  // runs out at QuietDue()
   Reader reader_;
   std::thread thread_;
   std::atomic<bool> stop_{false};

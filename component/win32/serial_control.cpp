@@ -1,10 +1,10 @@
-#include "serial_control.h"
+#include "win32/serial_control.h"
 
 #include <utility>
 
-#include "errors.h"
-#include "port_io.h"
-#include "system_text.h"
+#include "core/errors.h"
+#include "win32/port_io.h"
+#include "win32/system_text.h"
 
 namespace mobi::win32 {
 namespace {

@@ -15,9 +15,9 @@
 #include <memory>
 #include <string>
 
-#include "message_loop.h"
-#include "port_io.h"
-#include "serial_control_base.h"
+#include "core/serial_control_base.h"
+#include "win32/message_loop.h"
+#include "win32/port_io.h"
 
 namespace mobi::win32 {
 

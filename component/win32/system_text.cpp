@@ -1,4 +1,4 @@
-#include "system_text.h"
+#include "win32/system_text.h"
 
 namespace mobi::win32 {
 

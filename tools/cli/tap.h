@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "cli.h"
-#include "pty_pair.h"
+#include "common/pty_pair.h"
 #include "terminal/core/text.h"
 
 namespace mobi::cli {
