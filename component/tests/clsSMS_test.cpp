@@ -19,7 +19,6 @@ class ClsSMSTest : public ::testing::Test {
   void SetUp() override { Host().Reset(); }
   void TearDown() override { Host().Reset(); }
 
-  // The module state of the form that serves the port.
   static mm::State& State() { return *core::frmSMS::Load()->state(); }
   // An object with the port open.
   std::unique_ptr<clsSMS> Open() {
