@@ -76,6 +76,11 @@ void SerialControlBase::Output(const ByteArray& bytes) {
 
 std::optional<TimePoint> SerialControlBase::ReplyDue() const {
   if (!PortOpen()) return std::nullopt;
+  return NextDeadline();
+}
+
+std::optional<TimePoint> SerialControlBase::NextDeadline() const {
+  if (!reply_.empty()) return std::nullopt;
   return assembler_.Deadline();
 }
 

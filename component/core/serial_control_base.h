@@ -80,6 +80,9 @@ class SerialControlBase : public SerialControl {
   // Hands over, through OnComm, every reply that is ready at `now`; false if
   // the control was destroyed meanwhile (then nothing of it may be touched).
   bool HandOver(TimePoint now);
+  // When the assembler has the next reply ready if nothing more arrives;
+  // nothing while none is held or a reply handed over was not taken.
+  std::optional<TimePoint> NextDeadline() const;
   // Sets the gaps from the settings and the device's forwarding interval.
   void SetForwarding(std::chrono::nanoseconds forwarding);
   // "COM3"

@@ -179,8 +179,9 @@ void SerialControl::Update() {
     HangUp();  // may destroy this
     return;
   }
+  ArmTimer(NextDeadline());                   // also if a client's handler fails below
   if (!HandOver(core::Clock::now())) return;  // destroyed by a handler
-  if (PortOpen()) ArmTimer(assembler_.Deadline());
+  if (PortOpen()) ArmTimer(NextDeadline());
 }
 
 void SerialControl::Drain() {

@@ -38,7 +38,10 @@ class SerialControl final : public core::SerialControlBase {
 
   void Open() override;
   void Close() override;
-  void ApplyOpenSettings() override { ApplySettings(); }
+  void ApplyOpenSettings() override {
+    ApplySettings();
+    ArmTimer(NextDeadline());  // the gaps may have changed
+  }
   bool LineAlive() override;
   void Write(const core::ByteArray& bytes) override;
   void DiscardReceived() override;

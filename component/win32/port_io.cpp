@@ -12,13 +12,12 @@ namespace mobi::win32 {
 
 using core::Raise;
 
-PortIo::PortIo(Handle port, HWND notify, core::QuietGaps gaps)
+PortIo::PortIo(Handle port, HWND notify)
     : port_(std::move(port)),
       notify_(notify),
       wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       readEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      restEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      gaps_(gaps) {
+      restEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   if (!wake_ || !readEvent_ || !restEvent_) {
     Raise(mobi::kDeviceNotOpen, "cannot create events: " + Why(GetLastError()));
   }
@@ -44,10 +43,11 @@ PortIo::~PortIo() {
   port_.Reset();  // before the events
 }
 
-void PortIo::SetGaps(core::QuietGaps gaps) {
+void PortIo::NotifyAt(std::optional<core::TimePoint> due) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    gaps_ = gaps;
+    if (due_ == due) return;
+    due_ = due;
   }
   SetEvent(wake_.get());
 }
@@ -115,12 +115,12 @@ void PortIo::Fail(DWORD error) {
 // ---- The I/O thread ---------------------------------------------------------------
 
 void PortIo::Loop() {
-  HANDLE handles[3] = {wake_.get(), readEvent_.get(), quiet_.handle()};
+  HANDLE handles[3] = {wake_.get(), readEvent_.get(), timer_.handle()};
   while (!stop_) {
     if (!StartRead()) return;
-    const auto due = QuietDue();
+    const auto due = Due();
     const DWORD count = due ? 3 : 2;
-    if (due) quiet_.ArmAt(*due);
+    if (due) timer_.ArmAt(*due);
     const DWORD r = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
     if (stop_) break;
     if (r == WAIT_OBJECT_0 + 1) {
@@ -128,7 +128,7 @@ void PortIo::Loop() {
     } else if (r == WAIT_OBJECT_0 + 2) {
       // The timer's clock and the steady clock may disagree by a fraction of
       // a millisecond: early by the steady clock is not yet.
-      if (core::Clock::now() >= *due) QuietPassed();
+      if (core::Clock::now() >= *due) DuePassed(*due);
     } else if (r == WAIT_FAILED) {
       Fail(GetLastError());
       return;
@@ -149,13 +149,9 @@ bool PortIo::StartRead() {
   return true;
 }
 
-std::optional<core::TimePoint> PortIo::QuietDue() {
-  if (reader_.pending == 0) return std::nullopt;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    reader_.gaps = gaps_;
-  }
-  return reader_.lastByte + (reader_.pending == 2 ? reader_.gaps.whole : reader_.gaps.other);
+std::optional<core::TimePoint> PortIo::Due() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return due_;
 }
 
 bool PortIo::TakeRead() {
@@ -168,9 +164,7 @@ bool PortIo::TakeRead() {
   if (n == 0) return true;
   core::ByteArray got{reader_.first};
   const DWORD error = ReadRest(got);
-  reader_.lastByte = core::Clock::now();
-  Keep(std::move(got), reader_.lastByte);
-  reader_.pending = 2;
+  Keep(std::move(got), core::Clock::now());
   if (error) {
     Fail(error);
     return false;
@@ -204,12 +198,11 @@ DWORD PortIo::ReadRest(core::ByteArray& got) {
 
 void PortIo::Keep(core::ByteArray got, core::TimePoint now) {
   std::lock_guard<std::mutex> lock(mutex_);
-  reader_.gaps = gaps_;
   arrivals_.push_back(Arrival{std::move(got), now});
 }
 
-void PortIo::QuietPassed() {
-  // Bytes that came with the time-out belong to the run: the read has
+void PortIo::DuePassed(core::TimePoint due) {
+  // Bytes that came with the deadline are read first: the read has
   // completed, or the line holds bytes its completion has not shown yet.
   DWORD errors = 0;
   COMSTAT status{};
@@ -217,9 +210,11 @@ void PortIo::QuietPassed() {
       (ClearCommError(port_.get(), &errors, &status) && status.cbInQue > 0)) {
     return;
   }
-  --reader_.pending;
-  // With one gap, its notification is posted already.
-  if (reader_.pending == 0 && reader_.gaps.whole >= reader_.gaps.other) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (due_ != due) return;  // moved meanwhile
+    due_.reset();
+  }
   Notify();
 }
 

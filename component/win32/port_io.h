@@ -2,12 +2,11 @@
 //
 // The I/O thread only reads: it waits for the first byte with a one-byte
 // overlapped read, takes whatever else is waiting, and keeps each read with
-// the time it arrived. It posts a notification when bytes arrived, once the
-// line has been quiet for the short gap and again for the long one (the only
-// deadlines the reply assembler can have), and when the line failed; the
-// owning thread feeds the bytes to the assembler and hands over what is
-// ready. The owning thread writes with overlapped writes of its own that it
-// does not wait for.
+// the time it arrived. It posts a notification when bytes arrived, when the
+// line failed, and when the deadline the owning thread set (the reply
+// assembler's) has passed; the owning thread feeds the bytes to the
+// assembler and hands over what is ready. The owning thread writes with
+// overlapped writes of its own that it does not wait for.
 #pragma once
 
 #include <windows.h>
@@ -43,7 +42,7 @@ class PortIo {
 
   // Owns `port` from here on (also when it throws mobi::Error 8012: the
   // thread could not start).
-  PortIo(Handle port, HWND notify, core::QuietGaps gaps);
+  PortIo(Handle port, HWND notify);
   // Stops the thread and lets the queued writes finish, then closes the port.
   ~PortIo();
   PortIo(const PortIo&) = delete;
@@ -51,7 +50,8 @@ class PortIo {
 
   HANDLE handle() const { return port_.get(); }
 
-  void SetGaps(core::QuietGaps gaps);
+  // A notification is posted once `due` has passed (none: no deadline).
+  void NotifyAt(std::optional<core::TimePoint> due);
   std::vector<Arrival> TakeArrivals();
   void DiscardInput();
   // The read side's failure (a hang-up), or 0.
@@ -74,9 +74,6 @@ class PortIo {
     uint8_t first = 0;  // the one-byte read's buffer
     OVERLAPPED ov{};
     bool reading = false;  // the one-byte read is under way
-    int pending = 0;       // notifications still due for the last bytes: 2, 1, 0
-    core::TimePoint lastByte{};
-    core::QuietGaps gaps{};  // gaps_ as last read
   };
 
   // Forgets writes that have finished; the first failure among them, or 0.
@@ -89,31 +86,31 @@ class PortIo {
   void Loop();
   // Starts the one-byte read unless it is under way.
   bool StartRead();
-  // When the next notification of quiet is due; nothing when none is.
-  std::optional<core::TimePoint> QuietDue();
+  // The deadline last set; nothing when none is.
+  std::optional<core::TimePoint> Due();
   // The one-byte read completed: takes the rest that is waiting and keeps it.
   bool TakeRead();
   // After the first byte: takes everything else that is waiting.
   DWORD ReadRest(core::ByteArray& got);
   // Keeps `got`, read at `now`.
   void Keep(core::ByteArray got, core::TimePoint now);
-  // A wait timed out: the line has been quiet for a gap, unless bytes came
-  // with the time-out.
-  void QuietPassed();
+  // The deadline `due` passed: notifies, unless bytes came with it (their
+  // own notification follows).
+  void DuePassed(core::TimePoint due);
   // On the way out: cancels the one-byte read and waits for it to end.
   void CancelRead();
 
   Handle port_;
   HWND notify_;
   Handle wake_, readEvent_, restEvent_;
-  PreciseTimer quiet_;  // runs out at QuietDue()
+  PreciseTimer timer_;  // runs out at Due()
   Reader reader_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> posted_{false};
-  std::mutex mutex_;  // guards arrivals_, gaps_, failure_
+  std::mutex mutex_;  // guards arrivals_, due_, failure_
   std::vector<Arrival> arrivals_;
-  core::QuietGaps gaps_;
+  std::optional<core::TimePoint> due_;
   DWORD failure_ = 0;
   std::deque<std::unique_ptr<PendingWrite>> writes_;  // owning thread only
 };

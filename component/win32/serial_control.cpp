@@ -65,7 +65,7 @@ std::wstring SerialControl::DevicePath(int port) {
 
 void SerialControl::ApplyOpenSettings() {
   ApplySettings(io_->handle(), name_);
-  io_->SetGaps(assembler_.Gaps());
+  io_->NotifyAt(NextDeadline());  // the gaps may have changed
 }
 
 bool SerialControl::PortOpen() const {
@@ -94,7 +94,7 @@ void SerialControl::Open() {
   // Only what was received: bytes a previous session queued for the line
   // still go out.
   PurgeComm(h.get(), PURGE_RXCLEAR);
-  io_ = std::make_unique<PortIo>(std::move(h), window_, assembler_.Gaps());
+  io_ = std::make_unique<PortIo>(std::move(h), window_);
   name_ = name;
 }
 
@@ -174,6 +174,7 @@ void SerialControl::GatherReceived() {
 
 void SerialControl::DiscardReceived() {
   io_->DiscardInput();
+  io_->NotifyAt(std::nullopt);
 }
 
 LRESULT CALLBACK SerialControl::WindowProc(HWND window, UINT message, WPARAM wParam,
@@ -201,9 +202,12 @@ void SerialControl::OnNotified() {
   GatherReceived();
   if (const DWORD failure = io_->Failure()) {
     loop_.SetPendingError(std::make_exception_ptr(HangUpError(failure)));
+  } else {
+    io_->NotifyAt(NextDeadline());  // also if a client's handler fails below
   }
   // What arrived before a hang-up is still handed over.
-  HandOver(core::Clock::now());  // may destroy this
+  if (!HandOver(core::Clock::now())) return;  // destroyed by a handler
+  if (io_) io_->NotifyAt(NextDeadline());
 }
 
 Error SerialControl::HangUpError(DWORD error) {
