@@ -1,11 +1,11 @@
-#include "module.h"
+#include "automation/module.h"
 
 #include <new>
 #include <stdexcept>
 
-#include "com_resources.h"
+#include "automation/com_resources.h"
+#include "automation/mobi_automation.h"
 #include "mobi/errors.h"
-#include "mobi_automation.h"
 #include "win32/system_text.h"
 
 namespace mobi::automation {

@@ -1,4 +1,4 @@
-#include "tap.h"
+#include "cli/tap.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "cli.h"
+#include "cli/cli.h"
 #include "common/pty_pair.h"
 #include "terminal/core/text.h"
 
