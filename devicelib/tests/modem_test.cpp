@@ -389,6 +389,70 @@ TEST_F(ModemTest, FetchPutsConcatenatedPartsTogetherAndDeletesThemAll) {
   EXPECT_EQ(sim_.inbox().size(), 1u);
 }
 
+TEST_F(ModemTest, FetchReadsEveryStorageInTurn) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  sim_.Receive("AT+CPMS=\"ME\",\"ME\",\"ME\"\r");
+  sim_.AddInbox("10086", u"kept in ME", "26/12/08,19:10:00+32");
+  sim_.Receive("AT+CPMS=\"SM\",\"SM\",\"SM\"\r");
+  (void)sim_.TakeOutput();
+  sim_.AddInbox("10010", u"on the SIM", "26/12/08,19:11:00+32");
+  FetchedMessage m;
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.text, "on the SIM");
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.text, "kept in ME");
+  EXPECT_EQ(m.sender, "10086");
+  EXPECT_EQ(modem.Fetch(m).error(), Error::kInboxEmpty);
+  EXPECT_TRUE(sim_.inbox().empty());
+}
+
+// A listing as field modems give it: the parts of a message out of order and
+// one of them twice, a delivery report (with its PDU) in the middle of an
+// entry, and a PDU in lower case with no service centre, an alphanumeric
+// sender and 8-bit data.
+TEST_F(ModemTest, FetchJoinsPartsInAnyOrderAndReadsPdusAsModemsWriteThem) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  auto part = [](int k) {
+    pdu::Message m;
+    m.number = "+8613912345678";
+    m.text = k == 1 ? u"first " : u"second";
+    m.time = "26/12/08,19:10:00+32";
+    m.concat = pdu::Concat{7, 2, k, false};
+    pdu::Encoded e;
+    std::string why;
+    EXPECT_TRUE(pdu::Encode(m, e, why)) << why;
+    return "+CMGL: " + std::to_string(k + 2) + ",0,," + std::to_string(e.tpdu_length) + "\r\n" +
+           e.hex + "\r\n";
+  };
+  const std::string odd =
+      "0004"
+      "07d0c2b07b0d"
+      "0004"
+      "62218091010023"
+      "03"
+      "00ff41";
+  const std::string odd_entry = "+CMGL: 9,1,,17\r\n" + odd + "\r\n";
+  std::string listing = part(2) + part(1) + odd_entry;
+  listing.insert(listing.find('\n', listing.find("+CMGL: 3")) + 1,
+                 "+CDS: 25\r\n07916831080010F506\r\n");
+  sim_.FailCommand("+CMGL", listing + part(2).replace(7, 1, "6") + "\r\nOK", 1);
+  FetchedMessage m;
+  Status s = modem.Fetch(m);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(m.text, "first second");
+  for (const char* erase : {"AT+CMGD=3", "AT+CMGD=4", "AT+CMGD=6"}) EXPECT_TRUE(Sent(erase));
+  EXPECT_FALSE(Sent("AT+CMGD=9"));
+
+  sim_.FailCommand("+CMGL", odd_entry + "\r\nOK", 1);
+  s = modem.Fetch(m);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(m.text, "00FF41");  // 8-bit data as hex
+  EXPECT_EQ(m.sender, "Bank");
+  EXPECT_EQ(m.sent_time, "2026-12-08 19:10:00 +08:00");
+}
+
 TEST_F(ModemTest, ATextOnlyModemFetchesInTextMode) {
   Modem modem = MakeTextOnly();
   ASSERT_TRUE(modem.Start("").ok());
