@@ -182,18 +182,19 @@ bool StartsWithUpper(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 bool AtChannel::Unsolicited(std::string_view command, const std::string& line) {
+  std::string_view name = UnsolicitedName(line);
+  const bool answers =
+      !name.empty() && StartsWithUpper(command, "AT") && StartsWithUpper(command.substr(2), name);
   if (skip_next_) {  // the PDU (or text) that belongs to an unsolicited header
     skip_next_ = false;
-    return true;
+    if (!answers) return true;
   }
   for (std::string_view word : kUnsolicitedWords) {
     if (line != word) continue;
     if (word == "RDY") restarted_ = true;
     return true;
   }
-  std::string_view name = UnsolicitedName(line);
-  if (name.empty()) return false;
-  if (StartsWithUpper(command, "AT") && StartsWithUpper(command.substr(2), name)) return false;
+  if (name.empty() || answers) return false;
   std::string_view value = std::string_view(line).substr(name.size());
   while (!value.empty() && (value.front() == ':' || value.front() == ' ')) value.remove_prefix(1);
   if (name == "+CPIN" && value == "READY") restarted_ = true;

@@ -599,12 +599,12 @@ Status Modem::FetchText(FetchedMessage& out) {
     body += (body.empty() ? "" : "\n") + *it;
 
   // In UCS2 mode numbers and texts come as hex; a modem that left one plain
-  // (or a data message it shows as bytes) is taken as it came.
+  // (or a data message it shows as bytes) is taken as it came. A sender is
+  // digits or, alphanumeric, printable ASCII ("1008" plain is no U+1008).
   auto number = Ucs2HexDecode(fields[1]);
   bool number_ok =
-      number && !number->empty() && std::all_of(number->begin(), number->end(), [](char16_t c) {
-        return (c >= '0' && c <= '9') || c == '+' || c == '*' || c == '#';
-      });
+      number && !number->empty() &&
+      std::all_of(number->begin(), number->end(), [](char16_t c) { return c >= 0x20 && c < 0x7F; });
   out.sender = number_ok ? codec_.Utf16ToGbk(*number) : fields[1];
   auto text = Ucs2HexDecode(body);
   out.text = text ? codec_.Utf16ToGbk(*text) : body;

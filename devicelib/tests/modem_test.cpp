@@ -462,6 +462,9 @@ TEST_F(ModemTest, ATextOnlyModemFetchesInTextMode) {
   EXPECT_EQ(m.text, kNiHao + " world");
   EXPECT_TRUE(Sent("AT+CMGL=\"ALL\""));
   EXPECT_TRUE(sim_.inbox().empty());
+  sim_.AddInbox("Bank", u"alphanumeric", "26/12/08,19:10:00+32");
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.sender, "Bank");
 }
 
 TEST_F(ModemTest, EmptyInboxIsAnErrorWithEmptyTexts) {
