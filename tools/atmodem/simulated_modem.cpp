@@ -283,6 +283,7 @@ void Modem::ReceiveByte(char c) {
       }
       return;
     }
+    if (c == kEsc || c == kCtrlZ) return;  // ends nothing outside message entry
     if (settings_.echo) output_ += c;
     if (c == '\r') {
       std::string line;
