@@ -284,7 +284,7 @@ std::vector<Scenario> Build() {
       [=](Modem& m) { Put(m, "SM", 1, kSender, smile); });
   std::string boundary;
   for (int k = 0; k < 66; ++k) boundary += "字";
-  boundary += "😀尾巴";
+  boundary += "😀这是第二部分的结尾";
   add("surrogate-at-boundary",
       "a 2-part UCS2 message whose surrogate pair (GBK: one '?') falls at the part boundary",
       "gammu #143", {Open(), Fetch(boundary), NoFetch(), Close()},

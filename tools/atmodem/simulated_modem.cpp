@@ -458,12 +458,34 @@ smsdll::pdu::Encoded Modem::DeliverPdu(const StoredMessage& m) const {
     deliver.reference = m.report_reference;
     deliver.discharge_time = m.time;
   }
+  // An alphanumeric sender ("MobiBank") goes in as the one-digit "0", whose
+  // address field (length 01, type 81, digits F0) is then replaced.
+  const auto alphanumeric =
+      IsPhoneNumber(m.number)
+          ? std::nullopt
+          : smsdll::pdu::ToGsm7(std::u16string(m.number.begin(), m.number.end()));
+  if (alphanumeric) deliver.number = "0";
   smsdll::pdu::Encoded e;
   std::string why;
   if (!smsdll::pdu::Encode(deliver, e, why)) {
     deliver.time = "00/01/01,00:00:00+00";  // a stamp given in some other form
     if (!smsdll::pdu::Encode(deliver, e, why)) deliver.number = "0";
     (void)smsdll::pdu::Encode(deliver, e, why);
+  }
+  if (alphanumeric && deliver.number == "0") {
+    const std::string packed = smsdll::pdu::PackSeptets(*alphanumeric);
+    std::string field = {static_cast<char>((alphanumeric->size() * 7 + 3) / 4),
+                         static_cast<char>(0xD0)};
+    field += packed;
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    for (char c : field) {
+      hex += kHex[static_cast<unsigned char>(c) >> 4];
+      hex += kHex[static_cast<unsigned char>(c) & 0xF];
+    }
+    const std::size_t address = e.hex.size() - 2 * e.tpdu_length + 2;  // after the first octet
+    e.hex.replace(address, 6, hex);
+    e.tpdu_length += field.size() - 3;
   }
   return e;
 }
