@@ -311,7 +311,7 @@ Status AtChannel::Pause(Millis duration) {
 }
 
 Status AtChannel::Submit(std::string_view command, std::string_view text, Millis prompt_timeout,
-                         Millis answer_timeout, AtReply& reply) {
+                         Millis answer_timeout, AtReply& reply, bool without_prompt) {
   reply = AtReply{};
   if (Status s = DropStaleInput(); !s.ok()) return s;
   Millis deadline = clock_.Now() + prompt_timeout;
@@ -332,8 +332,14 @@ Status AtChannel::Submit(std::string_view command, std::string_view text, Millis
     if (Unsolicited(command, line)) continue;
     reply.lines.push_back(line);
   }
-  // Without a prompt the text goes all the same: some modems take it
-  // without ever showing one.
+  reply.prompted = prompted;
+  if (!prompted && !without_prompt) {
+    std::string esc(1, kEsc);
+    (void)port_.Write(esc, prompt_timeout);
+    return {Error::kNoAnswer, "the modem did not prompt for the message text after " +
+                                  std::string(command) + " within " +
+                                  std::to_string(prompt_timeout.count()) + " ms"};
+  }
   std::string body(text);
   body += kCtrlZ;
   Millis answer_deadline = clock_.Now() + answer_timeout;

@@ -23,6 +23,7 @@ struct AtReply {
   Final final = Final::kOk;
   std::string final_line;          // "OK", "ERROR", "+CMS ERROR: 500"
   std::vector<std::string> lines;  // information lines in order of arrival
+  bool prompted = false;           // message entry: the "> " prompt came
 
   bool ok() const { return final == Final::kOk; }
   // The first line that starts with prefix, or nullptr.
@@ -46,12 +47,14 @@ class AtChannel {
   Status Require(std::string_view command, Millis timeout, AtReply& reply);
 
   // Message entry: sends "<command>\r", waits for the "> " prompt, sends text
-  // and Ctrl-Z, and reads the answer. Some modems never send the prompt but
-  // take the text all the same: after prompt_timeout without a prompt (and
-  // without a refusal) the text goes anyway; when that gets no answer either
-  // the entry is cancelled with Esc.
+  // and Ctrl-Z, and reads the answer. Without a prompt within prompt_timeout
+  // (and without a refusal) the entry is cancelled with Esc and the result is
+  // kNoAnswer with reply.prompted false, nothing of the text sent; with
+  // without_prompt the text goes all the same (some modems take it without
+  // ever showing one), and when that gets no answer either the entry is
+  // cancelled with Esc.
   Status Submit(std::string_view command, std::string_view text, Millis prompt_timeout,
-                Millis answer_timeout, AtReply& reply);
+                Millis answer_timeout, AtReply& reply, bool without_prompt = false);
 
   // Waits for duration without sending anything (blocked on the line, not
   // spinning), taking unsolicited lines as they come.

@@ -237,27 +237,46 @@ Status Modem::WaitUntilReady() {
   }
 }
 
+bool Modem::Passing(const AtReply& reply) const {
+  const int cms = ErrorCode(reply.final_line, "+CMS ERROR:");
+  const int cme = ErrorCode(reply.final_line, "+CME ERROR:");
+  return reply.final == AtReply::Final::kError || cms == 500 || cme == 515 ||
+         ((cms == 330 || cms == 331) && clock_.Now() < window_end_);
+}
+
 Status Modem::SubmitPart(const std::string& command, const std::string& body,
                          const std::vector<std::string>& setup) {
   for (int attempt = 0;; ++attempt) {
     AtReply reply;
-    Status s = at_.Submit(command, body, timeouts_.prompt, timeouts_.submit, reply);
+    // A modem that never prompted gets the text without a prompt on the
+    // last attempt: some take it that way.
+    const bool last = attempt >= timeouts_.retries;
+    Status s = at_.Submit(command, body, timeouts_.prompt, timeouts_.submit, reply, last);
     // Once the modem gave a message reference the part is out, with or
     // without its final OK: it is never sent a second time.
     if (s.ok() || reply.Find("+CMGS:") != nullptr) return {};
-    if (s.error() != Error::kModemRefused || attempt >= timeouts_.retries) return s;
-    const int cms = ErrorCode(reply.final_line, "+CMS ERROR:");
-    const int cme = ErrorCode(reply.final_line, "+CME ERROR:");
-    const bool passing = reply.final == AtReply::Final::kError || cms == 500 || cme == 515 ||
-                         ((cms == 330 || cms == 331) && clock_.Now() < window_end_);
-    if (!passing) return s;
-    if (Status p = at_.Pause(timeouts_.retry_pause); !p.ok()) return p;
+    if (last) return s;
+    // Nothing of the text went without a prompt, so asking again is safe.
+    const bool unprompted = s.error() == Error::kNoAnswer && !reply.prompted;
+    if (!unprompted && (s.error() != Error::kModemRefused || !Passing(reply))) return s;
+    if (!unprompted)
+      if (Status p = at_.Pause(timeouts_.retry_pause); !p.ok()) return p;
     bool restarted = false;
     if (Status r = Recover(&restarted); !r.ok()) return r;
     if (restarted) {
       for (const auto& c : setup)
         if (Status r = at_.Require(c, timeouts_.command, reply); !r.ok()) return r;
     }
+  }
+}
+
+Status Modem::RequirePassing(const std::string& command, Millis timeout, AtReply& reply) {
+  for (int attempt = 0;; ++attempt) {
+    Status s = at_.Require(command, timeout, reply);
+    if (s.ok() || s.error() != Error::kModemRefused || attempt >= timeouts_.retries ||
+        !Passing(reply))
+      return s;
+    if (Status p = at_.Pause(timeouts_.retry_pause); !p.ok()) return p;
   }
 }
 
@@ -473,7 +492,7 @@ Status Modem::Fetch(FetchedMessage& out) {
 
 Status Modem::FetchPdu(FetchedMessage& out) {
   AtReply reply;
-  if (Status s = at_.Require("AT+CMGL=4", timeouts_.list, reply); !s.ok()) return s;
+  if (Status s = RequirePassing("AT+CMGL=4", timeouts_.list, reply); !s.ok()) return s;
   struct Stored {
     long index;
     pdu::Message message;
@@ -487,8 +506,14 @@ Status Modem::FetchPdu(FetchedMessage& out) {
     if (fields[1] != "0" && fields[1] != "1") continue;  // stored outgoing ones
     Stored m{std::stol(fields[0]), {}};
     std::string why;
-    if (!pdu::Decode(PduHex(reply.lines[i + 1]), false, m.message, why)) {
-      if (IsStatusReport(PduHex(reply.lines[i + 1]))) continue;  // left alone, as below
+    std::string hex(PduHex(reply.lines[i + 1]));
+    // <length> counts the octets after the service centre: a PDU of exactly
+    // that length was listed without its centre (some modems do).
+    if (fields.size() >= 4 && AllDigits(fields[3]) && fields[3].size() <= 3 &&
+        hex.size() == 2 * std::stoul(fields[3]))
+      hex.insert(0, "00");
+    if (!pdu::Decode(hex, false, m.message, why)) {
+      if (IsStatusReport(hex)) continue;  // left alone, as below
       if (unreadable.empty()) unreadable = "message " + fields[0] + " cannot be read: " + why;
     } else if (m.message.type == pdu::Type::kDeliver) {
       received.push_back(std::move(m));
@@ -567,7 +592,7 @@ Status Modem::FetchPdu(FetchedMessage& out) {
 
 Status Modem::FetchText(FetchedMessage& out) {
   AtReply reply;
-  if (Status s = at_.Require("AT+CMGL=\"ALL\"", timeouts_.list, reply); !s.ok()) return s;
+  if (Status s = RequirePassing("AT+CMGL=\"ALL\"", timeouts_.list, reply); !s.ok()) return s;
   std::optional<long> index;
   for (const auto& line : reply.lines) {
     if (!line.starts_with("+CMGL:")) continue;

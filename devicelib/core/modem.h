@@ -90,6 +90,10 @@ class Modem {
   Status Recover(bool* restarted = nullptr);
   // Fails when the modem reports its SIM card missing or locked.
   Status CheckSim();
+  // A refusal that may pass when asked again (busy, not yet registered).
+  bool Passing(const AtReply& reply) const;
+  // Require, asking again a bounded number of times while the refusal may pass.
+  Status RequirePassing(const std::string& command, Millis timeout, AtReply& reply);
   // Waits (bounded) for network registration and a known service centre.
   Status WaitUntilReady();
   // Sends one part, retrying passing errors; accepted once the modem gave

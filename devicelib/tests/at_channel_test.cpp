@@ -109,7 +109,7 @@ TEST(AtChannel, SubmitWaitsForThePromptThenSendsTextAndCtrlZ) {
   EXPECT_EQ(*reply.Find("+CMGS:"), "+CMGS: 17");
 }
 
-TEST(AtChannel, SubmitWithoutPromptSendsTheTextAnywayAndCancelsWhenUnanswered) {
+TEST(AtChannel, SubmitWithoutPromptCancelsOrSendsTheTextWhenAskedTo) {
   VirtualClock clock;
   bool accepts = false;
   ScriptedLine line(clock, [&](const std::string& w) {
@@ -119,13 +119,21 @@ TEST(AtChannel, SubmitWithoutPromptSendsTheTextAnywayAndCancelsWhenUnanswered) {
   });
   AtChannel at(line, clock);
   AtReply reply;
+  // No prompt: nothing of the text goes, so the caller may ask again.
   Status s = at.Submit("AT+CMGS=\"10086\"", "hi", Millis(5000), Millis(100), reply);
   EXPECT_EQ(s.error(), Error::kNoAnswer);
+  EXPECT_FALSE(reply.prompted);
   EXPECT_NE(s.text().find("did not prompt"), std::string::npos);
+  EXPECT_EQ(line.writes, (std::vector<std::string>{"AT+CMGS=\"10086\"\r", "\x1B"}));
+
+  // Without a prompt on request: the text goes, and unanswered it is cancelled.
+  line.writes.clear();
+  s = at.Submit("AT+CMGS=\"10086\"", "hi", Millis(5000), Millis(100), reply, true);
+  EXPECT_EQ(s.error(), Error::kNoAnswer);
   EXPECT_EQ(line.writes, (std::vector<std::string>{"AT+CMGS=\"10086\"\r", "hi\x1A", "\x1B"}));
 
   accepts = true;  // a modem that never prompts but takes the text
-  ASSERT_TRUE(at.Submit("AT+CMGS=\"10086\"", "hi", Millis(5000), Millis(100), reply).ok());
+  ASSERT_TRUE(at.Submit("AT+CMGS=\"10086\"", "hi", Millis(5000), Millis(100), reply, true).ok());
   EXPECT_EQ(reply.lines, std::vector<std::string>{"+CMGS: 4"});
 }
 

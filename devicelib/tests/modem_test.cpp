@@ -302,6 +302,28 @@ TEST_F(ModemTest, PassingErrorsAreRetriedButAnAcceptedPartIsNeverSentAgain) {
             2 + 1 + 4 + 1);
 }
 
+TEST_F(ModemTest, AMissedPromptABusyListingAndAPduWithoutCentreAreServed) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  // The first AT+CMGS gets no prompt and no answer: it is cancelled and
+  // asked again, and the text goes once.
+  sim_.FailCommand("+CMGS=", "", 1);
+  Status s = modem.Send("", "hi", "10086", 1);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(sim_.sent().size(), 1u);
+  EXPECT_EQ(std::count_if(sim_.commands().begin(), sim_.commands().end(),
+                          [](const std::string& c) { return c.starts_with("AT+CMGS="); }),
+            2);
+  // A busy listing is asked again; a PDU listed without its centre is read.
+  sim_.AddInbox("+8613912345678", u"hello", "26/12/08,19:10:00+32");
+  sim_.quirks.listed_centre = atmodem::Quirks::Centre::kNone;
+  sim_.FailCommand("+CMGL", "+CME ERROR: 515", 1);
+  FetchedMessage m;
+  s = modem.Fetch(m);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(m.text, "hello");
+}
+
 TEST_F(ModemTest, ARestartedModemIsSetUpAgainBeforeTheNextCommand) {
   Modem modem = Make();
   ASSERT_TRUE(modem.Start("+8613800100500").ok());

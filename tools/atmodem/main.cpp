@@ -68,7 +68,8 @@ Options:
                          calls (the operator's calls, in order: open, send,
                          fetch, close, each with "expect" ok or fail, sends
                          with number, text and mode, fetches that succeed with
-                         sender, text and time as stored) and, when the
+                         sender, text and time as stored, and or_text when
+                         another form of the text is as right) and, when the
                          fetched messages may come in any order, any_order
   --json                 with --list-scenarios: JSON lines
   --record FILE          append a JSON line to FILE as things happen:

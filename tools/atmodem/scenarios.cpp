@@ -28,19 +28,27 @@ int Put(Modem& m, const std::string& memory, int first, const std::string& sende
 }
 
 Call Open(bool ok = true) {
-  return {"open", ok ? "ok" : "fail", "", "", 0, "", ""};
+  return {.call = "open", .expect = ok ? "ok" : "fail"};
 }
 Call Close() {
-  return {"close", "ok", "", "", 0, "", ""};
+  return {.call = "close", .expect = "ok"};
 }
 Call Send(std::string text, int mode = 1, bool ok = true) {
-  return {"send", ok ? "ok" : "fail", kDestination, std::move(text), mode, "", ""};
+  return {.call = "send",
+          .expect = ok ? "ok" : "fail",
+          .number = kDestination,
+          .text = std::move(text),
+          .mode = mode};
 }
 Call Fetch(std::string text, std::string sender = kSender) {
-  return {"fetch", "ok", "", std::move(text), 0, std::move(sender), kTime};
+  return {.call = "fetch",
+          .expect = "ok",
+          .text = std::move(text),
+          .sender = std::move(sender),
+          .time = kTime};
 }
 Call NoFetch() {
-  return {"fetch", "fail", "", "", 0, "", ""};
+  return {.call = "fetch", .expect = "fail"};
 }
 
 std::string LongText(std::size_t length) {
@@ -292,8 +300,12 @@ std::vector<Scenario> Build() {
   add("alphanumeric-sender", "a message from the alphanumeric sender MobiBank",
       "alphanumeric senders", {Open(), Fetch(kHello, "MobiBank"), NoFetch(), Close()},
       [](Modem& m) { Put(m, "SM", 1, "MobiBank", kHello); });
-  add("eight-bit-data", "a stored message in 8-bit data coding (bytes of \"DATA 0123\")",
-      "8-bit data", {Open(), Fetch("DATA 0123"), NoFetch(), Close()}, [](Modem& m) {
+  Call data = Fetch("DATA 0123");
+  data.or_text = "444154412030313233";
+  add("eight-bit-data",
+      "a stored message in 8-bit data coding (bytes of \"DATA 0123\"), returned as they are "
+      "or in hex",
+      "8-bit data", {Open(), data, NoFetch(), Close()}, [](Modem& m) {
         m.Store("SM", StoredMessage{1, "REC UNREAD", kSender, kTime, u"DATA 0123", {}, true});
       });
 
@@ -388,6 +400,7 @@ std::string ToJson(const Scenario& s) {
     if (c.call == "fetch" && c.expect == "ok")
       out += ",\"sender\":" + JsonString(c.sender) + ",\"text\":" + JsonString(c.text) +
              ",\"time\":" + JsonString(c.time);
+    if (!c.or_text.empty()) out += ",\"or_text\":" + JsonString(c.or_text);
     out += "}";
   }
   return out + "]}";

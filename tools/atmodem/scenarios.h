@@ -15,13 +15,14 @@ namespace atmodem {
 
 // One call of the device library's entries.
 struct Call {
-  std::string call;    // "open", "send", "fetch", "close"
-  std::string expect;  // "ok": a correct library succeeds; "fail": it reports failure
-  std::string number;  // send: the destination
-  std::string text;    // send: the text; fetch: the message as injected (UTF-8)
-  int mode = 0;        // send: 1 automatic, 2 UCS2
-  std::string sender;  // fetch: as injected
-  std::string time;    // fetch: the service centre time stamp in the modem's form
+  std::string call{};     // "open", "send", "fetch", "close"
+  std::string expect{};   // "ok": a correct library succeeds; "fail": it reports failure
+  std::string number{};   // send: the destination
+  std::string text{};     // send: the text; fetch: the message as injected (UTF-8)
+  int mode = 0;           // send: 1 automatic, 2 UCS2
+  std::string sender{};   // fetch: as injected
+  std::string time{};     // fetch: the service centre time stamp in the modem's form
+  std::string or_text{};  // fetch: another form of the text a correct library may give
 };
 
 struct Scenario {

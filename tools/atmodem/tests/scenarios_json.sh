@@ -40,7 +40,7 @@ for line in lines:
             want = calls[c["call"]]
             if c["call"] == "send":
                 assert c["mode"] in (1, 2), c
-        assert set(c) == want, c
+        assert set(c) - {"or_text"} == want, c
 assert len(names) >= 30, len(names)
 assert "baseline" in names
 print(len(names), "scenarios, JSON valid")
