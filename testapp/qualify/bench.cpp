@@ -121,7 +121,7 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  // Writes all of `data` to the child's stdin and closes it.
+  // Writes all of `data` to the child's stdin.
   void feed(const std::string& data) {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -130,7 +130,9 @@ class Child {
       if (n < 0) break;  // the child is gone; its results tell
       done += static_cast<std::size_t>(n);
     }
-    ::close(in_);
+  }
+  void close_input() {
+    if (in_ >= 0) ::close(in_);
     in_ = -1;
   }
 
@@ -310,13 +312,12 @@ RunOutcome Bench::run_calls(const Scenario& sc, const std::string& device,
            "MOBI_WINEPREFIX=" + options_.wine_prefix};
   }
   Child child(argv, env, true, child_log, before_exec);
-  std::string calls;
-  for (const auto& c : sc.calls) calls += json::write(c.raw) + "\n";
-  child.feed(calls);
-
   const auto bound = std::chrono::milliseconds(
       static_cast<long>(std::ceil(call_bound(sc, options_.delay_scale) * 1000)));
   for (std::size_t i = 0; i < sc.calls.size(); ++i) {
+    // What the modem recorded before this call, then the call.
+    const std::size_t before = count_lines(record);
+    child.feed(json::write(sc.calls[i].raw) + "\n");
     std::string line;
     auto got = child.read_line(Clock::now() + bound, line);
     if (got == Child::Line::Late) {
@@ -335,7 +336,7 @@ RunOutcome Bench::run_calls(const Scenario& sc, const std::string& device,
     }
     try {
       CallResult r = parse_call_result(json::parse(line));
-      r.record_events = count_lines(record);
+      r.record_events = before;
       outcome.results.push_back(std::move(r));
     } catch (const std::exception& e) {
       outcome.stopped =
@@ -345,6 +346,7 @@ RunOutcome Bench::run_calls(const Scenario& sc, const std::string& device,
     if (progress) progress(sc.name, i + 1);
     if (outcome.results.back().runtime_error) break;
   }
+  child.close_input();
   if (outcome.stopped.empty()) {
     // Every call returned; the child must now end by itself, cleanly (3 after a runtime error).
     if (!child.wait(Clock::now() + bound)) {

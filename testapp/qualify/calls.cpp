@@ -43,17 +43,6 @@ struct Entries {
 }  // namespace
 
 int run_calls(std::istream& in, std::ostream& out, std::ostream& err, const CallsOptions& options) {
-  std::vector<json::Value> calls;
-  for (std::string line; std::getline(in, line);) {
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    try {
-      calls.push_back(json::parse(line));
-    } catch (const json::ParseError& e) {
-      err << "mobiapp-qualify: the calls are not JSON lines: " << e.what() << "\n";
-      return 2;
-    }
-  }
-
   rt::HeadlessBackend backend;
   rt::PlatformBinder binder;
   rt::Runtime runtime(backend, binder);
@@ -61,7 +50,15 @@ int run_calls(std::istream& in, std::ostream& out, std::ostream& err, const Call
   Entries entries(file);
   Long device = 0;  // the handle the open wrote, kept for the close as the window keeps it
 
-  for (const auto& call : calls) {
+  for (std::string line; std::getline(in, line);) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    json::Value call;
+    try {
+      call = json::parse(line);
+    } catch (const json::ParseError& e) {
+      err << "mobiapp-qualify: a call that is no JSON: " << e.what() << "\n";
+      return 2;
+    }
     CallResult r;
     r.call = call.str("call");
     const auto started = std::chrono::steady_clock::now();

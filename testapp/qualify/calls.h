@@ -14,11 +14,11 @@ struct CallsOptions {
   int port = 1;
 };
 
-// Reads the calls, one JSON object per line, from `in` up to its end, then
-// makes them in order, writing each result line to `out` as soon as the call
-// returns. Returns 0 when every call could be made, 3 when a runtime error
-// (a missing library or entry, a broken buffer) ended the calls, 2 when the
-// input is not a list of calls.
+// Reads the calls, one JSON object per line, from `in` up to its end, and
+// makes each as soon as its line has come, writing its result line to `out`
+// when the call returns (so the bench knows what happened before each call). Returns 0 when every
+// call could be made, 3 when a runtime error (a missing library or entry, a broken buffer) ended
+// the calls, 2 when the input is not a list of calls.
 int run_calls(std::istream& in, std::ostream& out, std::ostream& err, const CallsOptions& options);
 
 }  // namespace qualify

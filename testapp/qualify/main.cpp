@@ -11,6 +11,7 @@
 
 #ifndef _WIN32
 #include <fnmatch.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -248,6 +249,8 @@ int main(int argc, char** argv) {
     return child_usage(e.what());
   }
 
+  // A calls child that died must not take the bench with it when it is written to.
+  ::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> libraries =
       compare ? operands : std::vector<std::string>{options.library};
   std::vector<qualify::Run> runs;

@@ -411,11 +411,8 @@ std::vector<std::string> judge(const Scenario& sc, const RunOutcome& run) {
     for (std::size_t i = 0; i < run.results.size() && !returned; ++i) {
       const CallResult& r = run.results[i];
       if (sc.calls[i].call != "fetch" || !r.result) continue;
-      // Only the fetch during which the deletion happened, or one that had
-      // returned before it, counts: no call before fetch i ended after it.
-      bool by_then = true;
-      for (std::size_t k = 0; k < i; ++k)
-        if (run.results[k].record_events > line) by_then = false;
+      // Only a fetch made before the deletion was recorded counts.
+      const bool by_then = r.record_events <= line;
       returned = by_then && trim(rt::gbk_to_utf8(r.sender)) == number &&
                  r.message.find(part) != std::string::npos;
     }

@@ -51,7 +51,7 @@ struct CallResult {
   std::string error;      // the error text, GBK bytes as the library wrote them
   std::string message, sent_time, received_time, sender;  // fetch: GBK bytes
   double seconds = 0;
-  std::size_t record_events = 0;  // record lines written when the result arrived (parent side)
+  std::size_t record_events = 0;  // record lines written before the call was made (parent side)
 };
 CallResult parse_call_result(const json::Value& line);
 // The child's line for one call: GBK buffers as hex, so nothing is lost.

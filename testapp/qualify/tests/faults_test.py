@@ -58,7 +58,9 @@ for fault, (touches, reason) in faults.items():
     failed = {r["scenario"] for r in rows if r["result"] == "fail"}
     print(f"{fault}: failed {sorted(failed)}")
     if code != 1 or failed != want or len(rows) != len(listed):
-        failures.append(f"{fault}: exit {code}, failed {sorted(failed)}, expected {sorted(want)}")
+        failures.append(f"{fault}: exit {code}, failed {sorted(failed)}, expected {sorted(want)}: " +
+                        "; ".join(f"{r['scenario']}: {r['why']}" for r in rows
+                                  if (r["scenario"] in want) != (r["result"] == "fail")))
     for r in rows:
         if r["scenario"] in want and reason not in r["why"]:
             failures.append(f"{fault}: {r['scenario']} failed for another reason: {r['why']}")
