@@ -17,6 +17,7 @@ struct Call {
   bool expect_ok = true;  // "expect": "ok" or "fail"
   std::string number;     // send: the destination (UTF-8)
   std::string text;       // send: the message; fetch: the text injected (UTF-8)
+  std::string or_text;    // fetch: another form of the text that is as right (8-bit data in hex)
   long mode = 1;          // send: 1 automatic, 2 always UCS2
   std::string sender;     // fetch: the sender injected
   std::string time;       // fetch: the service centre's stamp, "26/12/08,19:10:00+32"
