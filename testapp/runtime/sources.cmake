@@ -1,0 +1,18 @@
+# The runtime's source lists, relative to this folder: the runtime's own
+# build and the bench's stand-alone host build (testapp/qualify) use them.
+set(mobirt_core_sources
+  core/errors.cpp
+  core/object.cpp
+  core/outside_call.cpp
+  core/runtime.cpp
+  core/text.cpp
+)
+set(mobirt_posix_sources
+  platform/posix/app_loader.cpp
+  platform/posix/dl_binder.cpp
+  platform/posix/guarded_buffer.cpp
+)
+set(mobirt_win32_sources
+  platform/win32/win_binder.cpp
+  platform/win32/guarded_buffer.cpp
+)
