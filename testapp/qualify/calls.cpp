@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "headless.h"
+#include "backend/headless/headless.h"
 #include "json.h"
-#include "platform_binder.h"
+#include "platform/platform_binder.h"
 #include "rt/external.h"
 #include "rt/runtime.h"
 #include "rt/text.h"

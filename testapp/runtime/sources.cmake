@@ -1,11 +1,20 @@
-# The runtime's source lists, relative to this folder: the runtime's own
-# build and the bench's stand-alone host build (testapp/qualify) use them.
+# The runtime's source lists, relative to this folder (which is also the
+# include root: "rt/runtime.h", "platform/posix/dl_binder.h",
+# "backend/qt/qt_backend.h"): the runtime's own build and the bench's
+# stand-alone host build (testapp/qualify) use them.
 set(mobirt_core_sources
   core/errors.cpp
   core/object.cpp
   core/outside_call.cpp
   core/runtime.cpp
   core/text.cpp
+)
+# The platform services that the core itself uses, built into it.
+set(mobirt_core_posix_sources
+  platform/posix/code_page.cpp
+)
+set(mobirt_core_win32_sources
+  platform/win32/code_page.cpp
 )
 set(mobirt_posix_sources
   platform/posix/app_loader.cpp
@@ -16,3 +25,4 @@ set(mobirt_win32_sources
   platform/win32/win_binder.cpp
   platform/win32/guarded_buffer.cpp
 )
+set(mobirt_headless_sources backend/headless/headless.cpp)

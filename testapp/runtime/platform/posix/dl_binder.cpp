@@ -1,4 +1,4 @@
-#include "dl_binder.h"
+#include "platform/posix/dl_binder.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "win_binder.h"
+#include "platform/win32/win_binder.h"
 
 #include <windows.h>
 

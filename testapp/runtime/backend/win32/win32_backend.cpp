@@ -1,4 +1,4 @@
-#include "win32_backend.h"
+#include "backend/win32/win32_backend.h"
 
 #include <algorithm>
 #include <string>
