@@ -15,6 +15,7 @@ set(mobirt_core_posix_sources
 )
 set(mobirt_core_win32_sources
   platform/win32/code_page.cpp
+  platform/win32/wide_text.cpp
 )
 set(mobirt_posix_sources
   platform/posix/app_loader.cpp

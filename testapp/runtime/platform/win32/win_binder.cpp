@@ -5,30 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/win32/wide_text.h"
+
 namespace rt {
 
 namespace {
 
 // Paths are UTF-8 inside the runtime, UTF-16 for the system.
-std::wstring wide(std::string_view utf8) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-  }
-  return w;
-}
-
-std::string utf8(const std::wstring& w) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string s(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-  }
-  return s;
-}
+using wide_text::from_utf8;
+using wide_text::to_utf8;
 
 std::string system_error(DWORD code) {
   wchar_t* buffer = nullptr;
@@ -40,13 +25,13 @@ std::string system_error(DWORD code) {
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
     text.pop_back();
   }
-  return utf8(text) + " (system error " + std::to_string(code) + ")";
+  return to_utf8(text) + " (system error " + std::to_string(code) + ")";
 }
 
 std::string module_path(HMODULE m) {
   wchar_t buf[MAX_PATH * 2];
   DWORD n = GetModuleFileNameW(m, buf, static_cast<DWORD>(std::size(buf)));
-  return n ? utf8(std::wstring(buf, n)) : std::string();
+  return n ? to_utf8(std::wstring(buf, n)) : std::string();
 }
 
 }  // namespace
@@ -63,7 +48,7 @@ std::vector<std::string> WinBinder::default_search_dirs() {
   DWORD n =
       GetEnvironmentVariableW(L"MOBIRT_LIBRARY_PATH", env, static_cast<DWORD>(std::size(env)));
   if (n > 0 && n < std::size(env)) {
-    std::string all = utf8(std::wstring(env, n));
+    std::string all = to_utf8(std::wstring(env, n));
     std::string_view rest(all);
     while (!rest.empty()) {
       auto sep = rest.find(';');
@@ -86,10 +71,10 @@ Binding WinBinder::bind(std::string_view file, std::string_view entry) {
   if (it == loaded_.end()) {
     std::wstring path;
     if (file.find_first_of("\\/") != std::string_view::npos) {
-      path = wide(file);
+      path = from_utf8(file);
     } else {
       for (const auto& dir : dirs_) {
-        std::wstring candidate = wide(dir) + L"\\" + wide(file);
+        std::wstring candidate = from_utf8(dir) + L"\\" + from_utf8(file);
         if (GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) {
           path = candidate;
           break;  // the first directory that holds the file wins
@@ -101,9 +86,9 @@ Binding WinBinder::bind(std::string_view file, std::string_view entry) {
     if (!path.empty()) {
       // The library's own dependencies are looked for beside it first.
       m = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-      if (!m) cause = utf8(path) + " cannot be loaded: " + system_error(GetLastError());
+      if (!m) cause = to_utf8(path) + " cannot be loaded: " + system_error(GetLastError());
     } else {
-      m = LoadLibraryW(wide(file).c_str());
+      m = LoadLibraryW(from_utf8(file).c_str());
       if (!m) {
         std::string tried;
         for (const auto& dir : dirs_) tried += (tried.empty() ? "" : ", ") + dir;
