@@ -4,26 +4,26 @@
 # stand-alone host build (testapp/qualify) use them.
 set(mobirt_core_sources
   core/errors.cpp
+  core/guarded_buffer.cpp
   core/object.cpp
-  core/outside_call.cpp
   core/runtime.cpp
   core/text.cpp
 )
 # The platform services that the core itself uses, built into it.
 set(mobirt_core_posix_sources
   platform/posix/code_page.cpp
+  platform/posix/guard_pages.cpp
 )
 set(mobirt_core_win32_sources
   platform/win32/code_page.cpp
+  platform/win32/guard_pages.cpp
   platform/win32/wide_text.cpp
 )
 set(mobirt_posix_sources
   platform/posix/app_loader.cpp
   platform/posix/dl_binder.cpp
-  platform/posix/guarded_buffer.cpp
 )
 set(mobirt_win32_sources
   platform/win32/win_binder.cpp
-  platform/win32/guarded_buffer.cpp
 )
 set(mobirt_headless_sources backend/headless/headless.cpp)
