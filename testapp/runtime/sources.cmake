@@ -4,6 +4,7 @@
 # stand-alone host build (testapp/qualify) use them.
 set(mobirt_core_sources
   core/errors.cpp
+  core/file_binder.cpp
   core/guarded_buffer.cpp
   core/object.cpp
   core/runtime.cpp
