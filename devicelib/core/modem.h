@@ -23,6 +23,16 @@ struct ModemTimeouts {
   Millis list{10000};    // AT+CMGL, AT+CMGR
   Millis prompt{5000};   // the "> " prompt of AT+CMGS
   Millis submit{60000};  // +CMGS after Ctrl-Z (the network answers)
+  // Before the first message after start-up: the longest wait for the
+  // network (AT+CREG?) and a readable service centre (AT+CSCA?), polled at
+  // this interval. Within the same time after start-up, +CMS ERROR 330/331
+  // count as passing.
+  Millis registration{60000};
+  Millis poll{2000};
+  // A part refused with a passing error (+CMS ERROR: 500, +CME ERROR: 515, a
+  // bare ERROR of a busy modem) is tried again this many times after a pause.
+  int retries = 3;
+  Millis retry_pause{2000};
 };
 
 // How hs_send_onemessage sends the text.
@@ -54,14 +64,19 @@ class Modem {
   // The message format Start found: PDU mode, or text mode.
   bool pdu_mode() const { return pdu_; }
 
+  // Before the first message after start-up (or a restart) waits, bounded,
+  // for the network and a known service centre; passing errors are retried
+  // (ModemTimeouts), and a part the modem accepted is never sent again.
   Status Send(std::string_view csca, std::string_view text_gbk, std::string_view number,
               int32_t mode);
 
   // Reads the received message with the lowest index and deletes it from the
-  // modem. In PDU mode a concatenated message is put together from all its
-  // parts, which are all deleted; one whose parts have not all arrived is
-  // left stored, and the next whole message is taken instead. When the
-  // deletion fails the message is still returned in out.
+  // modem, looking in each storage the modem offers in turn (SM, ME; MT
+  // when they are not offered). In PDU mode a concatenated message is put
+  // together from all its parts, which are all deleted (a part stored twice
+  // too); one whose parts have not all arrived is left stored, and the next
+  // whole message is taken instead. Status reports are left where they are.
+  // When the deletion fails the message is still returned in out.
   Status Fetch(FetchedMessage& out);
 
   // Identity from AT+CGMI/AT+CGMM, when the modem gave one.
@@ -69,8 +84,26 @@ class Modem {
   const std::string& service_centre() const { return csca_; }
 
  private:
+  // The settings of start-up, again after the modem restarted.
+  Status Configure(std::string_view csca);
+  // Sets the modem up again when it announced a restart (and says so).
+  Status Recover(bool* restarted = nullptr);
   // Fails when the modem reports its SIM card missing or locked.
   Status CheckSim();
+  // A refusal that may pass when asked again (busy, not yet registered).
+  bool Passing(const AtReply& reply) const;
+  // Require, asking again a bounded number of times while the refusal may pass.
+  Status RequirePassing(const std::string& command, Millis timeout, AtReply& reply);
+  // Waits (bounded) for network registration and a known service centre.
+  Status WaitUntilReady();
+  // Sends one part, retrying passing errors; accepted once the modem gave
+  // +CMGS for it, which is then never sent again.
+  // After a restart the setup commands (text mode parameters) go again.
+  Status SubmitPart(const std::string& command, const std::string& body,
+                    const std::vector<std::string>& setup = {});
+  // The message storages to read, in order (SM, ME, MT); "" for a modem
+  // without AT+CPMS.
+  const std::vector<std::string>& Storages();
   Status SetServiceCentre(std::string_view csca);
   Status SendPdu(const std::vector<std::u16string>& parts, bool gsm, std::string_view number);
   Status SendText(const std::vector<std::u16string>& parts, bool gsm, std::string_view number);
@@ -86,7 +119,10 @@ class Modem {
   std::string identity_;
   std::string csca_;  // the service centre last set
   bool pdu_ = false;
-  int next_reference_ = 1;  // of concatenated messages, 1..255
+  bool ready_ = false;                 // registration and service centre checked since start-up
+  Millis window_end_{0};               // end of the registration window after start-up
+  std::vector<std::string> storages_;  // found at the first fetch
+  int next_reference_ = 1;             // of concatenated messages, 1..255
 };
 
 // Helpers of the above, exposed for their own tests.

@@ -188,7 +188,14 @@ class IconvCodec final : public Codec {
       // A character GBK lacks (or a broken surrogate): '?' in its place.
       char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(in_ptr[0]) |
                                             (static_cast<unsigned char>(in_ptr[1]) << 8));
-      std::size_t skip = (unit >= 0xD800 && unit <= 0xDBFF && in_left >= 4) ? 4 : 2;
+      // A whole pair is one character; a lone surrogate is one unit, and the
+      // unit after it is left to be converted.
+      char16_t next = in_left >= 4
+                          ? static_cast<char16_t>(static_cast<unsigned char>(in_ptr[2]) |
+                                                  (static_cast<unsigned char>(in_ptr[3]) << 8))
+                          : 0;
+      std::size_t skip =
+          (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) ? 4 : 2;
       skip = std::min(skip, in_left);
       in_ptr += skip;
       in_left -= skip;

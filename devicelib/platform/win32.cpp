@@ -2,6 +2,7 @@
 // page 936 through the system's converters, the form as a message box.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,6 +15,7 @@ namespace {
 
 constexpr UINT kGbk = 936;
 constexpr DWORD kQuietMs = 10;
+constexpr DWORD kSliceMs = 500;
 
 std::string SystemText(DWORD code) {
   char* buffer = nullptr;
@@ -58,22 +60,35 @@ class Win32SerialPort final : public SerialPort {
   Status Read(std::string& out, Millis timeout) override {
     // Waits at most the timeout for the first byte, then returns once the
     // line has been quiet for kQuietMs (the end of the modem's burst). A zero
-    // timeout returns at once with what is buffered.
-    COMMTIMEOUTS t{};
-    if (Ms(timeout) > 0) {
-      t.ReadIntervalTimeout = kQuietMs;
-      t.ReadTotalTimeoutConstant = Ms(timeout);
-    } else {
-      t.ReadIntervalTimeout = MAXDWORD;
+    // timeout returns at once with what is buffered. A line that hung up does
+    // not fail ReadFile under every driver (Wine's COM port on a
+    // pseudo-terminal waits out the whole time-out), so the wait goes in
+    // slices of at most kSliceMs, and after an empty one ClearCommError tells
+    // a line that is gone.
+    const ULONGLONG deadline = GetTickCount64() + Ms(timeout);
+    for (;;) {
+      const ULONGLONG now = GetTickCount64();
+      const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+      COMMTIMEOUTS t{};
+      if (left > 0) {
+        t.ReadIntervalTimeout = kQuietMs;
+        t.ReadTotalTimeoutConstant = std::min(left, kSliceMs);
+      } else {
+        t.ReadIntervalTimeout = MAXDWORD;
+      }
+      if (!SetCommTimeouts(h_, &t))
+        return {Error::kPortIo, "the port refuses its time-outs: " + SystemText(GetLastError())};
+      char buf[4096];
+      DWORD n = 0;
+      if (!ReadFile(h_, buf, sizeof buf, &n, nullptr))
+        return {Error::kPortIo, "reading from the port failed: " + SystemText(GetLastError())};
+      out.append(buf, n);
+      if (n > 0 || left == 0) return {};
+      COMSTAT state{};
+      DWORD errors = 0;
+      if (!ClearCommError(h_, &errors, &state))
+        return {Error::kPortIo, "the line hung up: " + SystemText(GetLastError())};
     }
-    if (!SetCommTimeouts(h_, &t))
-      return {Error::kPortIo, "the port refuses its time-outs: " + SystemText(GetLastError())};
-    char buf[4096];
-    DWORD n = 0;
-    if (!ReadFile(h_, buf, sizeof buf, &n, nullptr))
-      return {Error::kPortIo, "reading from the port failed: " + SystemText(GetLastError())};
-    out.append(buf, n);
-    return {};
   }
 
  private:
@@ -148,7 +163,19 @@ class Win32Codec final : public Codec {
 
   std::string Utf16ToGbk(std::u16string_view text) override {
     if (text.empty()) return {};
-    std::wstring wide(text.begin(), text.end());
+    // GBK has nothing beyond the BMP: a surrogate pair (or a lone surrogate)
+    // becomes one '?', where the system's converter would write two.
+    std::wstring wide;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i];
+      if (c >= 0xD800 && c <= 0xDFFF) {
+        if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+          ++i;
+        wide += L'?';
+      } else {
+        wide += static_cast<wchar_t>(c);
+      }
+    }
     int n = WideCharToMultiByte(kGbk, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                 "?", nullptr);
     if (n <= 0) return std::string(text.size(), '?');

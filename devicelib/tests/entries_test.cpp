@@ -284,11 +284,11 @@ TEST_F(EntriesTest, ModemAnsweringErrorFailsTheCallWithTheModemsAnswer) {
                             "): the modem takes neither PDU mode (it answered ERROR to "
                             "AT+CMGF=0) nor text mode (ERROR to AT+CMGF=1)");
   handle = Open();
-  modem_.With([](atmodem::Modem& m) { m.FailCommand("SUBMIT", "+CMS ERROR: 500", 1); });
+  modem_.With([](atmodem::Modem& m) { m.FailCommand("SUBMIT", "+CMS ERROR: 304", 1); });
   EXPECT_EQ(lib_.send("", "hi", "10086", 1, err.bytes), 0);
   EXPECT_EQ(err.text(),
-            "error 6: the modem answered +CMS ERROR: 500 (unknown error) to the message text of "
-            "AT+CMGS=13");
+            "error 6: the modem answered +CMS ERROR: 304 (invalid PDU mode parameter) to the "
+            "message text of AT+CMGS=13");
   Close(handle);
 }
 

@@ -240,17 +240,125 @@ TEST_F(ModemTest, ASentMessageIsASuccessEvenWhenTheCharacterSetStaysUcs2) {
 TEST_F(ModemTest, NetworkRefusalAfterCtrlZIsReportedWithItsCause) {
   Modem modem = Make();
   ASSERT_TRUE(modem.Start("").ok());
-  sim_.FailCommand("SUBMIT", "+CMS ERROR: 331", 1);
+  sim_.FailCommand("SUBMIT", "+CMS ERROR: 304", 1);  // not passing: not tried again
   Status s = modem.Send("", "hi", "10086", 1);
   EXPECT_EQ(s.error(), Error::kModemRefused);
   EXPECT_EQ(s.text(),
-            "the modem answered +CMS ERROR: 331 (no network service) to the message text of "
-            "AT+CMGS=13");
+            "the modem answered +CMS ERROR: 304 (invalid PDU mode parameter) to the message text "
+            "of AT+CMGS=13");
+  EXPECT_EQ(std::count(sim_.commands().begin(), sim_.commands().end(), "AT+CMGS=13"), 1);
   EXPECT_TRUE(modem.Send("", "hi", "10086", 1).ok());  // the next one goes
   // A part of a long message that fails says which, and what went before.
-  sim_.FailCommand("SUBMIT", "+CMS ERROR: 331", 1);
+  sim_.FailCommand("SUBMIT", "+CMS ERROR: 304", 1);
   s = modem.Send("", std::string(200, 'a'), "10086", 1);
   EXPECT_EQ(s.text().substr(0, 12), "part 1 of 2:");
+}
+
+TEST_F(ModemTest, TheFirstSendWaitsBoundedForTheNetworkAndTheServiceCentre) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  sim_.FailCommand("+CREG?", "+CREG: 0,2\r\n\r\nOK", 3);  // searching
+  sim_.FailCommand("+CSCA?", "+CMS ERROR: 500", 2);       // not readable yet
+  Millis start = clock_.Now();
+  ASSERT_TRUE(modem.Send("", "hi", "10086", 1).ok());
+  EXPECT_EQ(clock_.Now() - start, 5 * Millis(2000));  // polled, not spun
+  ASSERT_TRUE(modem.Send("", "again", "10086", 1).ok());
+  EXPECT_EQ(std::count(sim_.commands().begin(), sim_.commands().end(), "AT+CREG?"), 4);
+  EXPECT_EQ(sim_.sent().size(), 2u);
+
+  // A network that never comes: the wait ends at its bound and the modem's
+  // refusal is reported.
+  sim_.FailCommand("+CREG?", "+CREG: 0,0\r\n\r\nOK");
+  sim_.FailCommand("SUBMIT", "+CMS ERROR: 331");
+  Modem late = Make();
+  ASSERT_TRUE(late.Start("").ok());
+  start = clock_.Now();
+  Status s = late.Send("", "hi", "10086", 1);
+  EXPECT_EQ(s.error(), Error::kModemRefused);
+  EXPECT_NE(s.text().find("no network service"), std::string::npos);
+  EXPECT_EQ(clock_.Now() - start, Millis(60000));
+}
+
+TEST_F(ModemTest, PassingErrorsAreRetriedButAnAcceptedPartIsNeverSentAgain) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  // Within the registration window after start-up "no network service" passes.
+  sim_.FailCommand("SUBMIT", "+CMS ERROR: 331", 1);
+  EXPECT_TRUE(modem.Send("", "hi", "10086", 1).ok());
+  EXPECT_EQ(sim_.sent().size(), 1u);
+  // Part 1 gets its reference but no OK; part 2 meets a busy modem twice,
+  // then an unknown error; part 3 goes at once.
+  sim_.FailCommand("SUBMIT", "+CMGS: 9", 1);
+  sim_.FailCommand("+CMGS", "ERROR", 1);
+  sim_.FailCommand("+CMGS", "+CME ERROR: 515", 1);
+  sim_.FailCommand("SUBMIT", "+CMS ERROR: 500", 1);
+  Status s = modem.Send("", std::string(400, 'a'), "10086", 1);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  ASSERT_EQ(sim_.sent().size(), 3u);  // part 1 went out without the simulator's log
+  EXPECT_EQ(sim_.sent()[1].concat->part, 2);
+  EXPECT_EQ(sim_.sent()[2].concat->part, 3);
+  EXPECT_EQ(std::count_if(sim_.commands().begin(), sim_.commands().end(),
+                          [](const std::string& c) { return c.starts_with("AT+CMGS="); }),
+            2 + 1 + 4 + 1);
+}
+
+TEST_F(ModemTest, AMissedPromptABusyListingAndAPduWithoutCentreAreServed) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  // The first AT+CMGS gets no prompt and no answer: it is cancelled and
+  // asked again, and the text goes once.
+  sim_.FailCommand("+CMGS=", "", 1);
+  Status s = modem.Send("", "hi", "10086", 1);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(sim_.sent().size(), 1u);
+  EXPECT_EQ(std::count_if(sim_.commands().begin(), sim_.commands().end(),
+                          [](const std::string& c) { return c.starts_with("AT+CMGS="); }),
+            2);
+  // A busy listing is asked again; a PDU listed without its centre is read.
+  sim_.AddInbox("+8613912345678", u"hello", "26/12/08,19:10:00+32");
+  sim_.quirks.listed_centre = atmodem::Quirks::Centre::kNone;
+  sim_.FailCommand("+CMGL", "+CME ERROR: 515", 1);
+  FetchedMessage m;
+  s = modem.Fetch(m);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(m.text, "hello");
+}
+
+TEST_F(ModemTest, ARestartedModemIsSetUpAgainBeforeTheNextCommand) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("+8613800100500").ok());
+  // The modem restarts: echo on, its own centre, and says so mid-listing.
+  for (const char* command : {"ATE1\r", "AT+CSCA=\"+8613800290500\"\r"}) sim_.Receive(command);
+  (void)sim_.TakeOutput();
+  sim_.FailCommand("+CMGL", "RDY\r\n\r\n+CPIN: READY\r\n\r\nOK", 1);
+  FetchedMessage m;
+  EXPECT_EQ(modem.Fetch(m).error(), Error::kInboxEmpty);
+  ASSERT_TRUE(modem.Send("", "hi", "10086", 1).ok());
+  EXPECT_FALSE(sim_.echo());
+  EXPECT_EQ(sim_.sent().back().centre, "+8613800100500");
+}
+
+TEST_F(ModemTest, StartCopesWithNoiseEchoAndAnswersInBursts) {
+  int probes = 0;
+  auto line = std::make_unique<testing::ScriptedLine>(clock_, [&](const std::string& w) {
+    std::string command = w.substr(0, w.size() - 1);
+    if (command == "AT" && ++probes < 3)  // a wrong speed first: noise glued to the answer
+      return std::vector<std::string>{"\xF0\x0F\xFE", "OK\r\n"};
+    // Echo stays on (ATE0 ignored) and the answer trickles in.
+    std::vector<std::string> chunks{command.substr(0, 3), command.substr(3) + "\r", "\r\n"};
+    if (command == "AT+CPIN?") chunks.push_back("+CPIN: READY\r\n\r\n");
+    if (command == "AT+CPMS=?") chunks.push_back("+CPMS: (\"SM\"),(\"SM\"),(\"SM\")\r\n\r\n");
+    chunks.insert(chunks.end(), {"O", "K\r", "\n"});
+    return chunks;
+  });
+  auto& script = *line;
+  Modem modem(std::move(line), clock_, *codec_);
+  Status s = modem.Start("");
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(probes, 1);
+  FetchedMessage m;
+  EXPECT_EQ(modem.Fetch(m).error(), Error::kInboxEmpty);
+  EXPECT_EQ(script.writes.back(), "AT+CMGL=4\r");
 }
 
 TEST_F(ModemTest, FetchReadsTheLowestReceivedMessageDecodesItAndDeletesIt) {
@@ -303,6 +411,70 @@ TEST_F(ModemTest, FetchPutsConcatenatedPartsTogetherAndDeletesThemAll) {
   EXPECT_EQ(sim_.inbox().size(), 1u);
 }
 
+TEST_F(ModemTest, FetchReadsEveryStorageInTurn) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  sim_.Receive("AT+CPMS=\"ME\",\"ME\",\"ME\"\r");
+  sim_.AddInbox("10086", u"kept in ME", "26/12/08,19:10:00+32");
+  sim_.Receive("AT+CPMS=\"SM\",\"SM\",\"SM\"\r");
+  (void)sim_.TakeOutput();
+  sim_.AddInbox("10010", u"on the SIM", "26/12/08,19:11:00+32");
+  FetchedMessage m;
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.text, "on the SIM");
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.text, "kept in ME");
+  EXPECT_EQ(m.sender, "10086");
+  EXPECT_EQ(modem.Fetch(m).error(), Error::kInboxEmpty);
+  EXPECT_TRUE(sim_.inbox().empty());
+}
+
+// A listing as field modems give it: the parts of a message out of order and
+// one of them twice, a delivery report (with its PDU) in the middle of an
+// entry, and a PDU in lower case with no service centre, an alphanumeric
+// sender and 8-bit data.
+TEST_F(ModemTest, FetchJoinsPartsInAnyOrderAndReadsPdusAsModemsWriteThem) {
+  Modem modem = Make();
+  ASSERT_TRUE(modem.Start("").ok());
+  auto part = [](int k) {
+    pdu::Message m;
+    m.number = "+8613912345678";
+    m.text = k == 1 ? u"first " : u"second";
+    m.time = "26/12/08,19:10:00+32";
+    m.concat = pdu::Concat{7, 2, k, false};
+    pdu::Encoded e;
+    std::string why;
+    EXPECT_TRUE(pdu::Encode(m, e, why)) << why;
+    return "+CMGL: " + std::to_string(k + 2) + ",0,," + std::to_string(e.tpdu_length) + "\r\n" +
+           e.hex + "\r\n";
+  };
+  const std::string odd =
+      "0004"
+      "07d0c2b07b0d"
+      "0004"
+      "62218091010023"
+      "03"
+      "00ff41";
+  const std::string odd_entry = "+CMGL: 9,1,,17\r\n" + odd + "\r\n";
+  std::string listing = part(2) + part(1) + odd_entry;
+  listing.insert(listing.find('\n', listing.find("+CMGL: 3")) + 1,
+                 "+CDS: 25\r\n07916831080010F506\r\n");
+  sim_.FailCommand("+CMGL", listing + part(2).replace(7, 1, "6") + "\r\nOK", 1);
+  FetchedMessage m;
+  Status s = modem.Fetch(m);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(m.text, "first second");
+  for (const char* erase : {"AT+CMGD=3", "AT+CMGD=4", "AT+CMGD=6"}) EXPECT_TRUE(Sent(erase));
+  EXPECT_FALSE(Sent("AT+CMGD=9"));
+
+  sim_.FailCommand("+CMGL", odd_entry + "\r\nOK", 1);
+  s = modem.Fetch(m);
+  ASSERT_TRUE(s.ok()) << s.Describe();
+  EXPECT_EQ(m.text, "00FF41");  // 8-bit data as hex
+  EXPECT_EQ(m.sender, "Bank");
+  EXPECT_EQ(m.sent_time, "2026-12-08 19:10:00 +08:00");
+}
+
 TEST_F(ModemTest, ATextOnlyModemFetchesInTextMode) {
   Modem modem = MakeTextOnly();
   ASSERT_TRUE(modem.Start("").ok());
@@ -312,6 +484,9 @@ TEST_F(ModemTest, ATextOnlyModemFetchesInTextMode) {
   EXPECT_EQ(m.text, kNiHao + " world");
   EXPECT_TRUE(Sent("AT+CMGL=\"ALL\""));
   EXPECT_TRUE(sim_.inbox().empty());
+  sim_.AddInbox("Bank", u"alphanumeric", "26/12/08,19:10:00+32");
+  ASSERT_TRUE(modem.Fetch(m).ok());
+  EXPECT_EQ(m.sender, "Bank");
 }
 
 TEST_F(ModemTest, EmptyInboxIsAnErrorWithEmptyTexts) {

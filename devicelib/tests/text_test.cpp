@@ -72,6 +72,9 @@ TEST(GbkCodec, ConvertsTheApplicationsCodePage) {
   EXPECT_FALSE(codec->GbkToUtf16("\xC4"));  // a lead byte without its trail
   // Characters that GBK lacks become '?', the rest survives.
   EXPECT_EQ(codec->Utf16ToGbk(u"a\U0001F600b\u0E01"), "a?b?");
+  // A surrogate without its partner is one '?' too; its neighbours stay.
+  const std::u16string broken{u'a', 0xD83D, u'\u4F60', 0xDE00, u'b', 0xD83D};
+  EXPECT_EQ(codec->Utf16ToGbk(broken), "a?\xC4\xE3?b?");
 }
 
 }  // namespace

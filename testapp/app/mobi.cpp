@@ -1,5 +1,5 @@
 // The application object `mobi`, the frame window `w` and the menu `m`.
-#include "mobiapp.h"
+#include "app/mobiapp.h"
 #include "rt/app_library.h"
 
 namespace mobiapp {

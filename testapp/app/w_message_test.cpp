@@ -1,6 +1,6 @@
 // The message test window `w_message_test`: its fifteen controls, its create,
 // open and destroy, and the actions of its six buttons.
-#include "mobiapp.h"
+#include "app/mobiapp.h"
 
 namespace mobiapp {
 

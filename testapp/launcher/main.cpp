@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app_loader.h"
-#include "dl_binder.h"
+#include "backend/qt/qt_backend.h"
 #include "mobi/version.h"
-#include "qt_backend.h"
+#include "platform/posix/app_loader.h"
+#include "platform/posix/dl_binder.h"
 #include "rt/runtime.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "mobiapp.h"
-#include "platform_binder.h"
+#include "app/mobiapp.h"
+#include "backend/win32/win32_backend.h"
+#include "platform/platform_binder.h"
 #include "rt/runtime.h"
-#include "win32_backend.h"
 
 namespace {
 

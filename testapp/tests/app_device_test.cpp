@@ -7,9 +7,9 @@
 
 #include <cstdlib>
 
-#include "dl_binder.h"
-#include "headless.h"
-#include "mobiapp.h"
+#include "app/mobiapp.h"
+#include "backend/headless/headless.h"
+#include "platform/posix/dl_binder.h"
 #include "pty_server.h"
 
 namespace mobiapp {

@@ -17,9 +17,9 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/mobiapp.h"
+#include "backend/qt/qt_backend.h"
 #include "fake_device.h"
-#include "mobiapp.h"
-#include "qt_backend.h"
 #include "qt_environment.h"
 #include "rt/layout.h"
 

@@ -3,9 +3,9 @@
 // test window and every action of its buttons.
 #include <gtest/gtest.h>
 
+#include "app/mobiapp.h"
+#include "backend/headless/headless.h"
 #include "fake_device.h"
-#include "headless.h"
-#include "mobiapp.h"
 #include "rt/app_library.h"
 
 namespace mobiapp {

@@ -15,9 +15,9 @@
 #include <cstdio>
 #include <string>
 
+#include "app/mobiapp.h"
+#include "backend/qt/qt_backend.h"
 #include "fake_device.h"
-#include "mobiapp.h"
-#include "qt_backend.h"
 #include "qt_environment.h"
 
 namespace mobiapp {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -18,6 +19,7 @@
 #endif
 #include "common/command_line.h"
 #include "pty_server.h"
+#include "scenarios.h"
 #include "utf.h"
 
 namespace {
@@ -53,10 +55,37 @@ Options:
   --link PATH            also make PATH a symbolic link to the device
                          (removed at exit)
   --verbose              log every command and answer on standard error
+  --scenario NAME        behave as the scenario NAME of the modem zoo (a
+                         behaviour of real modems that breaks SMS software);
+                         without it the modem is well-behaved
+  --delay-scale F        multiply every delay of the scenario by F (a number
+                         above 0, default 1; 0.05 makes a 14 s answer 0.7 s)
+  --list-scenarios       print the scenarios, one a line: name, description,
+                         [field report]; with --json one JSON object a line:
+                         name, description, source, applies (false: the
+                         device library's entries cannot show the behaviour),
+                         delay (the sum of its delays in seconds at scale 1),
+                         calls (the operator's calls, in order: open, send,
+                         fetch, close, each with "expect" ok or fail, sends
+                         with number, text and mode, fetches that succeed with
+                         sender, text and time as stored, and or_text when
+                         another form of the text is as right) and, when the
+                         fetched messages may come in any order, any_order
+  --json                 with --list-scenarios: JSON lines
+  --record FILE          append a JSON line to FILE as things happen:
+                         {"event":"sent",...} for each accepted part (number,
+                         text, reference, part, parts, concat, pdu),
+                         "refused" (reply, number, text), "deleted" (memory,
+                         index, number, text, status), "read" (memory, index)
+                         and "hangup"
   -h, --help             show this help and exit
       --version          show the version and exit
 
-Every sent message is also logged on standard error.
+Every sent message is also logged on standard error. A scenario whose modem
+is unplugged closes the pseudo-terminal (clients see a hang-up), records
+"hangup" and exits 0. Exit status: 0 stopped by a signal or after a hang-up,
+1 the pseudo-terminal could not be set up or served, 2 bad options or an
+unknown scenario.
 )";
 
 std::string Now() {
@@ -103,6 +132,10 @@ void Deliver(atmodem::Modem& modem, const std::string& line, const std::string& 
               << " dropped\n";
 }
 
+std::string Int(int v) {
+  return std::to_string(v);
+}
+
 int Usage(const std::string& problem) {
   std::cerr << "mobi-atmodem: " << problem << "\nTry 'mobi-atmodem --help'.\n";
   return 2;
@@ -119,6 +152,18 @@ int main(int argc, char** argv) {
   bool verbose = false;
   bool help = false;
   bool version = false;
+  bool list = false;
+  bool json = false;
+  std::string record;
+  const atmodem::Scenario* scenario = nullptr;
+  std::string scenario_name;
+  double delay_scale = 1;
+  struct Inbox {
+    std::string number;
+    std::u16string text;
+    std::string time;
+  };
+  std::vector<Inbox> inbox;  // stored after the scenario is staged
   using mobi::cmdline::Flag;
   using mobi::cmdline::UsageError;
   using mobi::cmdline::Value;
@@ -127,6 +172,23 @@ int main(int argc, char** argv) {
       Flag("help", 'h', [&] { help = true; }),
       Flag("version", 0, [&] { version = true; }),
       Flag("verbose", 0, [&] { verbose = true; }),
+      Flag("list-scenarios", 0, [&] { list = true; }),
+      Flag("json", 0, [&] { json = true; }),
+      Value("record", 0, path(record)),
+      Value("scenario", 0, path(scenario_name)),
+      Value("delay-scale", 0,
+            [&](const std::string& v) {
+              std::size_t used = 0;
+              double f = 0;
+              try {
+                f = std::stod(v, &used);
+              } catch (const std::exception&) {
+                used = 0;
+              }
+              if (used != v.size() || v.empty() || !(f > 0) || f > 1e6)
+                throw UsageError("--delay-scale needs a number above 0, not \"" + v + "\"");
+              delay_scale = f;
+            }),
       Value("link", 0, path(link)),
       Value("inbox-fifo", 0, path(fifo)),
       Value("sent-log", 0, path(sent_log)),
@@ -158,8 +220,7 @@ int main(int argc, char** argv) {
                   mobi::tools::Utf8ToUtf16(colon == std::string::npos ? "" : v.substr(colon + 1));
               if (colon == std::string::npos || colon == 0 || !text)
                 throw UsageError("--inbox needs NUMBER:TEXT with TEXT in UTF-8, not \"" + v + "\"");
-              if (!modem.AddInbox(v.substr(0, colon), *text, time.empty() ? Now() : time))
-                throw UsageError("the message storage is full");
+              inbox.push_back({v.substr(0, colon), *text, time.empty() ? Now() : time});
             }),
   };
   try {
@@ -179,6 +240,29 @@ int main(int argc, char** argv) {
     std::cout << "mobi-atmodem " << MOBI_VERSION_STRING << "\n";
     return 0;
   }
+  if (json && !list) return Usage("--json goes with --list-scenarios");
+  if (list) {
+    for (const auto& s : atmodem::Scenarios()) {
+      if (json) {
+        std::cout << atmodem::ToJson(s) << "\n";
+      } else {
+        std::string name = s.name;
+        name.resize(std::max<std::size_t>(name.size() + 1, 24), ' ');
+        std::cout << name << s.description << " [" << s.source << "]\n";
+      }
+    }
+    return 0;
+  }
+  if (!scenario_name.empty()) {
+    scenario = atmodem::FindScenario(scenario_name);
+    if (!scenario)
+      return Usage("unknown scenario \"" + scenario_name +
+                   "\" (mobi-atmodem --list-scenarios lists them)");
+    scenario->setup(modem);
+  }
+  for (const auto& message : inbox)
+    if (!modem.AddInbox(message.number, message.text, message.time))
+      return Usage("the message storage is full");
 
   modem.now = Now;
   std::ofstream log_file;
@@ -186,7 +270,35 @@ int main(int argc, char** argv) {
     log_file.open(sent_log, std::ios::app);
     if (!log_file) return Usage("cannot write the sent log " + sent_log);
   }
+  std::ofstream record_file;
+  if (!record.empty()) {
+    record_file.open(record, std::ios::app);
+    if (!record_file) return Usage("cannot write the record " + record);
+  }
+  auto note = [&](const std::string& line) {
+    if (record_file.is_open()) record_file << line << std::endl;  // flushed at once
+  };
+  using atmodem::JsonString;
+  modem.on_refused = [&](const std::string& reply, const atmodem::SentMessage& m) {
+    note("{\"event\":\"refused\",\"reply\":" + JsonString(reply) + ",\"number\":" +
+         JsonString(m.number) + ",\"text\":" + JsonString(mobi::tools::Utf16ToUtf8(m.text)) + "}");
+  };
+  modem.on_read = [&](const std::string& memory, const atmodem::StoredMessage& m) {
+    note("{\"event\":\"read\",\"memory\":" + JsonString(memory) + ",\"index\":" + Int(m.index) +
+         "}");
+  };
+  modem.on_deleted = [&](const std::string& memory, const atmodem::StoredMessage& m) {
+    note("{\"event\":\"deleted\",\"memory\":" + JsonString(memory) + ",\"index\":" + Int(m.index) +
+         ",\"number\":" + JsonString(m.number) +
+         ",\"text\":" + JsonString(mobi::tools::Utf16ToUtf8(m.text)) +
+         ",\"status\":" + JsonString(m.status) + "}");
+  };
   modem.on_sent = [&](const atmodem::SentMessage& m) {
+    note("{\"event\":\"sent\",\"number\":" + JsonString(m.number) +
+         ",\"text\":" + JsonString(mobi::tools::Utf16ToUtf8(m.text)) +
+         ",\"reference\":" + Int(m.reference) + ",\"part\":" + Int(m.concat ? m.concat->part : 1) +
+         ",\"parts\":" + Int(m.concat ? m.concat->total : 1) + ",\"concat\":" +
+         Int(m.concat ? m.concat->reference : 0) + ",\"pdu\":" + (m.pdu ? "true" : "false") + "}");
     std::string text = mobi::tools::Utf16ToUtf8(m.text);
     std::cerr << "mobi-atmodem: sent message " << m.reference << " to " << m.number << " ("
               << (m.dcs == 8   ? "UCS2"
@@ -214,6 +326,7 @@ int main(int argc, char** argv) {
 
   try {
     atmodem::PtyServer server;
+    server.delay_scale = delay_scale;
     if (verbose)
       server.trace = [](std::string_view dir, std::string_view bytes) {
         std::cerr << "mobi-atmodem: " << dir << " " << Printable(bytes) << std::endl;
@@ -250,7 +363,11 @@ int main(int argc, char** argv) {
     }
     std::cout << server.path() << std::endl;
     std::mutex mutex;
-    server.Serve(modem, mutex, {signal_fd}, -1);
+    const bool hung_up = server.Serve(modem, mutex, {signal_fd}, -1);
+    if (hung_up) {
+      note("{\"event\":\"hangup\"}");
+      std::cerr << "mobi-atmodem: hung up the line (scenario " << scenario_name << ")\n";
+    }
     if (!link.empty()) ::unlink(link.c_str());
     if (fifo_fd >= 0) {
       ::close(fifo_fd);

@@ -4,7 +4,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,25 +30,46 @@ void Signal(int fd) {
 
 }  // namespace
 
-void PtyServer::Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& stop_fds,
+bool PtyServer::Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& stop_fds,
                       int wake_fd) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  auto modem_time = [&] {
+    return std::chrono::duration<double>(Clock::now() - start).count() / delay_scale;
+  };
   std::string out;
   for (;;) {
+    int timeout = -1;
+    {
+      std::lock_guard lock(mutex);
+      modem.AdvanceTo(modem_time());
+      out += modem.TakeOutput();
+      if (modem.hung_up() && out.empty()) {
+        pty_.Hangup();
+        return true;
+      }
+      if (auto due = modem.NextDue()) {
+        const double wait = (*due - modem.now_seconds()) * delay_scale;
+        timeout = static_cast<int>(std::ceil(std::max(0.0, wait) * 1000));
+      }
+    }
+
     std::vector<pollfd> fds;
     fds.push_back({pty_.master(), static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0});
     fds.push_back({wake_fd, POLLIN, 0});  // a negative fd is ignored by poll
     for (const auto& input : inputs) fds.push_back({input.first, POLLIN, 0});
     for (int fd : stop_fds) fds.push_back({fd, POLLIN, 0});
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
+    if (::poll(fds.data(), fds.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       Fail("poll");
     }
     const std::size_t first_stop = 2 + inputs.size();
     for (std::size_t k = first_stop; k < fds.size(); ++k)
-      if (fds[k].revents != 0) return;
+      if (fds[k].revents != 0) return false;
     for (std::size_t k = 2; k < first_stop; ++k) {
       if (fds[k].revents == 0) continue;
       std::lock_guard lock(mutex);
+      modem.AdvanceTo(modem_time());
       inputs[k - 2].second(modem);
       out += modem.TakeOutput();
     }
@@ -63,6 +87,7 @@ void PtyServer::Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& s
         std::string_view in(buf, static_cast<std::size_t>(n));
         if (trace) trace("<<", in);
         std::lock_guard lock(mutex);
+        modem.AdvanceTo(modem_time());
         modem.Receive(in);
         out += modem.TakeOutput();
       }

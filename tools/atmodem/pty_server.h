@@ -26,10 +26,16 @@ class PtyServer {
   // The device that clients open, "/dev/pts/7".
   const std::string& path() const { return pty_.slave_path(); }
 
-  // Serves until one of stop_fds becomes readable. A readable wake_fd (an
-  // eventfd, or -1) means the modem has output of its own to send (+CMTI).
-  // The modem is only touched with mutex held. Throws on a failing line.
-  void Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& stop_fds, int wake_fd);
+  // Serves until one of stop_fds becomes readable (false) or the modem hangs
+  // up (true: the line is then closed, clients see a hang-up). A readable
+  // wake_fd (an eventfd, or -1) means the modem has output of its own to send
+  // (+CMTI). The modem's clock runs from the start of serving, slowed or sped
+  // up by delay_scale (a modem delay D is waited for D * delay_scale seconds,
+  // as a poll timeout). The modem is only touched with mutex held. Throws on
+  // a failing line.
+  bool Serve(Modem& modem, std::mutex& mutex, const std::vector<int>& stop_fds, int wake_fd);
+
+  double delay_scale = 1;
 
   // More descriptors to watch: when one becomes readable its handler runs
   // with the mutex held (it reads the descriptor and may change the modem),

@@ -98,46 +98,153 @@ std::vector<StoredMessage> Modem::inbox() const {
   return all;
 }
 
-std::optional<int> Modem::AddInbox(std::string number, std::u16string text, std::string time,
-                                   bool read) {
+std::vector<StoredMessage> Modem::Parts(const std::string& number, const std::u16string& text,
+                                        const std::string& time) {
   using smsdll::pdu::Coding;
   const Coding coding = smsdll::pdu::ToGsm7(text) ? Coding::kGsm7 : Coding::kUcs2;
   auto parts = smsdll::pdu::Split(text, coding);
-  if (parts.empty()) return std::nullopt;
   std::optional<smsdll::pdu::Concat> concat;
   if (parts.size() > 1) {
     concat = smsdll::pdu::Concat{next_concat_, static_cast<int>(parts.size()), 1, false};
     next_concat_ = next_concat_ % 255 + 1;
   }
-  const auto status = read ? "REC READ" : "REC UNREAD";
+  std::vector<StoredMessage> out;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    if (concat) concat->part = static_cast<int>(k + 1);
+    out.push_back(StoredMessage{0, "REC UNREAD", number, time, std::move(parts[k]), concat});
+  }
+  return out;
+}
+
+void Modem::Store(const std::string& memory, StoredMessage message) {
+  storage_[memory][message.index] = std::move(message);
+}
+
+std::optional<int> Modem::AddInbox(std::string number, std::u16string text, std::string time,
+                                   bool read) {
+  auto parts = Parts(number, text, time);
+  if (parts.empty()) return std::nullopt;
+  const std::size_t mark = output_.size();
+  struct Settle {
+    Modem* m;
+    std::size_t mark;
+    ~Settle() { m->Hold(mark, 0); }
+  } settle{this, mark};
+  for (auto& part : parts)
+    if (read) part.status = "REC READ";
   if (settings_.cnmi_mode > 0 && settings_.cnmi_mt >= 2) {
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-      if (concat) concat->part = static_cast<int>(k + 1);
-      output_ += Routed(StoredMessage{0, status, number, time, std::move(parts[k]), concat});
-    }
+    for (const auto& part : parts) output_ += Routed(part);
     return 0;
   }
   Storage& memory = Memory(2);
   std::vector<int> free;
-  for (int index = 1; index <= kSlots && free.size() < parts.size(); ++index)
+  for (int index = 1; index <= Capacity(2) && free.size() < parts.size(); ++index)
     if (memory.count(index) == 0) free.push_back(index);
   if (free.size() < parts.size()) return std::nullopt;
   for (std::size_t k = 0; k < parts.size(); ++k) {
-    if (concat) concat->part = static_cast<int>(k + 1);
-    memory[free[k]] = StoredMessage{free[k], status, number, time, std::move(parts[k]), concat};
+    parts[k].index = free[k];
+    memory[free[k]] = std::move(parts[k]);
     if (settings_.cnmi_mode > 0 && settings_.cnmi_mt == 1)
       output_ += "\r\n+CMTI: \"" + settings_.memory[2] + "\"," + std::to_string(free[k]) + "\r\n";
   }
   return free.front();
 }
 
-void Modem::FailCommand(std::string command, std::string reply, int times) {
-  failures_.push_back({Upper(std::move(command)), std::move(reply), times});
+void Modem::FailCommand(std::string command, std::string reply, int times, int skip) {
+  failures_.push_back({Upper(std::move(command)), std::move(reply), times, skip});
+}
+
+void Modem::At(double time, std::function<void(Modem&)> event) {
+  events_.push_back({time, std::move(event)});
+}
+
+std::optional<double> Modem::NextDue() const {
+  std::optional<double> due;
+  for (const auto& e : events_)
+    if (!due || e.at < *due) due = e.at;
+  if (!held_.empty() && (!due || held_.front().at < *due)) due = held_.front().at;
+  return due;
+}
+
+void Modem::AdvanceTo(double now) {
+  now_ = std::max(now_, now);
+  for (;;) {
+    auto due = std::min_element(events_.begin(), events_.end(),
+                                [](const Event& a, const Event& b) { return a.at < b.at; });
+    if (due == events_.end() || due->at > now_) break;
+    auto run = std::move(due->run);
+    events_.erase(due);
+    const std::size_t mark = output_.size();
+    run(*this);
+    Hold(mark, 0);
+  }
+  while (!held_.empty() && held_.front().at <= now_) {
+    output_ += held_.front().bytes;
+    held_.pop_front();
+  }
+}
+
+void Modem::Hold(std::size_t mark, double delay) {
+  if (output_.size() <= mark) return;
+  const bool burst = quirks.burst_gap > 0 && output_.size() - mark >= 8;
+  if (delay <= 0 && held_.empty() && !burst) return;  // goes out at once
+  std::string made = output_.substr(mark);
+  output_.resize(mark);
+  const double at = std::max(now_ + delay, held_.empty() ? now_ : held_.back().at);
+  if (burst) {
+    const std::size_t half = made.size() / 2;
+    held_.push_back({at, made.substr(0, half)});
+    held_.push_back({at + quirks.burst_gap, made.substr(half)});
+  } else {
+    held_.push_back({at, std::move(made)});
+  }
+  while (!held_.empty() && held_.front().at <= now_) {
+    output_ += held_.front().bytes;
+    held_.pop_front();
+  }
+}
+
+void Modem::SetRegistered(bool registered) {
+  if (registered && !registered_ && settings_.creg >= 1) output_ += "\r\n+CREG: 1\r\n";
+  registered_ = registered;
+}
+
+void Modem::Restart() {
+  settings_ = Settings{};
+  line_.clear();
+  entry_.clear();
+  entering_ = false;
+  output_ += "\r\nRDY\r\n\r\n+CPIN: READY\r\n";
+}
+
+void Modem::Interject(std::vector<std::string>& lines) {
+  for (auto it = quirks.interjections.begin(); it != quirks.interjections.end(); ++it) {
+    if (!current_.starts_with(it->command)) continue;
+    std::string text = it->lines;
+    if (it->arrival) {
+      Storage& memory = Memory(2);
+      int index = 1;
+      while (memory.count(index) != 0) ++index;
+      StoredMessage arrived = *it->arrival;
+      arrived.index = index;
+      memory[index] = std::move(arrived);
+      if (auto at = text.find("%d"); at != std::string::npos)
+        text.replace(at, 2, std::to_string(index));
+    }
+    const std::size_t at = std::min(it->after, lines.size());
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), text);
+    if (it->times > 0 && --it->times == 0) quirks.interjections.erase(it);
+    return;
+  }
 }
 
 bool Modem::Matches(const std::string& command, std::string& reply) {
   for (auto it = failures_.begin(); it != failures_.end(); ++it) {
     if (!command.starts_with(it->command)) continue;
+    if (it->skip > 0) {
+      --it->skip;
+      return false;
+    }
     reply = it->reply;
     if (it->times > 0 && --it->times == 0) failures_.erase(it);
     return true;
@@ -147,6 +254,16 @@ bool Modem::Matches(const std::string& command, std::string& reply) {
 
 void Modem::Receive(std::string_view bytes) {
   for (char c : bytes) {
+    if (hung_up_) return;
+    const std::size_t mark = output_.size();
+    next_delay_ = 0;
+    ReceiveByte(c);
+    Hold(mark, next_delay_);
+  }
+}
+
+void Modem::ReceiveByte(char c) {
+  {
     if (entering_) {
       if (settings_.echo && c != kCtrlZ && c != kEsc && c != '\r') output_ += c;
       if (c == kCtrlZ) {
@@ -164,8 +281,9 @@ void Modem::Receive(std::string_view bytes) {
       } else if (c != '\n' && entry_.size() < kMaxLine) {
         entry_ += c;
       }
-      continue;
+      return;
     }
+    if (c == kEsc || c == kCtrlZ) return;  // ends nothing outside message entry
     if (settings_.echo) output_ += c;
     if (c == '\r') {
       std::string line;
@@ -179,7 +297,8 @@ void Modem::Receive(std::string_view bytes) {
   }
 }
 
-void Modem::Info(const std::vector<std::string>& lines, const std::string& final) {
+void Modem::Info(std::vector<std::string> lines, const std::string& final) {
+  Interject(lines);
   if (!lines.empty()) {
     output_ += "\r\n";
     for (const auto& l : lines) output_ += l + "\r\n";
@@ -194,6 +313,7 @@ void Modem::ExecuteLine(const std::string& raw) {
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
   if (line.size() < 2 || Upper(line.substr(0, 2)) != "AT") return;  // modems ignore other lines
   commands_.push_back(line);
+  current_.clear();
   std::string body = UpperOutsideQuotes(line.substr(2));
   std::vector<std::string> info;
   if (std::string reply; body.find_first_not_of(' ') == std::string::npos && Matches("", reply)) {
@@ -229,6 +349,7 @@ void Modem::ExecuteLine(const std::string& raw) {
       i = k;
     }
     std::string reply;
+    current_ = name + args;
     if (Matches(name + args, reply)) {
       if (!reply.empty()) Info({}, reply);
       return;
@@ -239,6 +360,7 @@ void Modem::ExecuteLine(const std::string& raw) {
       return;
     }
     if (entering_) {
+      next_delay_ = quirks.prompt_delay;
       output_ += "\r\n> ";  // message entry takes the rest of the input
       return;
     }
@@ -268,6 +390,10 @@ std::optional<std::string> Modem::DecodeParameter(const std::string& value) cons
 
 std::string Modem::Listing(const StoredMessage& m, bool with_index) const {
   std::string header = with_index ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
+  if (m.report_reference >= 0)  // a delivery report: delivered at its own time
+    return header + "\"" + m.status + "\",6," + std::to_string(m.report_reference) + ",\"" +
+           Encode(m.number) + "\"," + (m.number.starts_with("+") ? "145" : "129") + ",\"" + m.time +
+           "\",\"" + m.time + "\",0";
   header += "\"" + m.status + "\",\"" + Encode(m.number) + "\",\"\",\"" + m.time + "\"";
   if (!settings_.csdh) return header;
   // The text-mode header in full: type of address, then for +CMGR first
@@ -297,7 +423,20 @@ std::string Modem::PduListing(const StoredMessage& m, bool with_index) const {
   int stat = static_cast<int>(std::find(std::begin(kStatuses), std::end(kStatuses), m.status) -
                               std::begin(kStatuses));
   std::string header = with_index ? "+CMGL: " + std::to_string(m.index) + "," : "+CMGR: ";
-  return header + std::to_string(stat) + ",," + std::to_string(e.tpdu_length) + "\r\n" + e.hex;
+  return header + std::to_string(stat) + ",," + std::to_string(e.tpdu_length) + "\r\n" +
+         ListedPdu(e);
+}
+
+std::string Modem::ListedPdu(const smsdll::pdu::Encoded& e) const {
+  std::string hex = e.hex;
+  const std::size_t centre = hex.size() - 2 * e.tpdu_length;
+  if (quirks.listed_centre == Quirks::Centre::kZeroLength)
+    hex = "00" + hex.substr(centre);
+  else if (quirks.listed_centre == Quirks::Centre::kNone)
+    hex = hex.substr(centre);
+  if (quirks.lowercase_pdu)
+    for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return hex;
 }
 
 smsdll::pdu::Encoded Modem::DeliverPdu(const StoredMessage& m) const {
@@ -310,12 +449,43 @@ smsdll::pdu::Encoded Modem::DeliverPdu(const StoredMessage& m) const {
   deliver.text = m.text;
   deliver.concat = m.concat;
   deliver.time = m.time;
+  if (m.eight_bit) {
+    deliver.coding = smsdll::pdu::Coding::kEightBit;
+    deliver.data.assign(m.text.begin(), m.text.end());
+  }
+  if (m.report_reference >= 0) {
+    deliver.type = smsdll::pdu::Type::kStatusReport;
+    deliver.reference = m.report_reference;
+    deliver.discharge_time = m.time;
+  }
+  // An alphanumeric sender ("MobiBank") goes in as the one-digit "0", whose
+  // address field (length 01, type 81, digits F0) is then replaced.
+  const auto alphanumeric =
+      IsPhoneNumber(m.number)
+          ? std::nullopt
+          : smsdll::pdu::ToGsm7(std::u16string(m.number.begin(), m.number.end()));
+  if (alphanumeric) deliver.number = "0";
   smsdll::pdu::Encoded e;
   std::string why;
   if (!smsdll::pdu::Encode(deliver, e, why)) {
     deliver.time = "00/01/01,00:00:00+00";  // a stamp given in some other form
     if (!smsdll::pdu::Encode(deliver, e, why)) deliver.number = "0";
     (void)smsdll::pdu::Encode(deliver, e, why);
+  }
+  if (alphanumeric && deliver.number == "0") {
+    const std::string packed = smsdll::pdu::PackSeptets(*alphanumeric);
+    std::string field = {static_cast<char>((alphanumeric->size() * 7 + 3) / 4),
+                         static_cast<char>(0xD0)};
+    field += packed;
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    for (char c : field) {
+      hex += kHex[static_cast<unsigned char>(c) >> 4];
+      hex += kHex[static_cast<unsigned char>(c) & 0xF];
+    }
+    const std::size_t address = e.hex.size() - 2 * e.tpdu_length + 2;  // after the first octet
+    e.hex.replace(address, 6, hex);
+    e.tpdu_length += field.size() - 3;
   }
   return e;
 }
@@ -326,6 +496,7 @@ std::string Modem::Cme(int code) const {
     const char* text = code == 3    ? "operation not allowed"
                        : code == 4  ? "operation not supported"
                        : code == 10 ? "SIM not inserted"
+                       : code == 16 ? "incorrect password"
                        : code == 22 ? "not found"
                        : code == 30 ? "no network service"
                                     : "unknown";
@@ -363,7 +534,8 @@ struct Commands {
 
   static bool Basic(Modem& m, Request& r) {  // E, Q, V
     int v = r.args.empty() ? 0 : Number(r.args).value_or(-1);
-    if (r.name == "E" && (v == 0 || v == 1)) return m.settings_.echo = v == 1, true;
+    if (r.name == "E" && (v == 0 || v == 1))
+      return m.settings_.echo = v == 1 || m.quirks.echo_stuck, true;
     return (r.name == "Q" && v == 0) || (r.name == "V" && (r.args.empty() || v == 1));
   }
   static bool Accept(Modem&, Request&) { return true; }  // &C, &D, &W: line settings
@@ -392,6 +564,8 @@ struct Commands {
     if (r.read) return r.Say("+CPIN: " + m.sim_);
     if (!r.set || r.params.empty() || r.params[0].value.empty()) return false;
     if (m.sim_ == "READY") return r.Fail(m.Cme(3));  // nothing to unlock
+    if (m.sim_ == "SIM PUK" && (r.params.size() < 2 || r.params[1].value.empty()))
+      return r.Fail(m.Cme(16));  // the PUK needs a new PIN
     m.sim_ = "READY";
     return true;
   }
@@ -424,7 +598,9 @@ struct Commands {
     if (r.test) return r.Say("+CREG: (0-2)");
     if (r.read) {
       std::string line = "+CREG: " + std::to_string(m.settings_.creg) + "," +
-                         (m.settings_.cfun == 1 ? "1" : "0");  // registered, home network
+                         (m.settings_.cfun != 1 ? "0"
+                          : m.registered_       ? "1"  // registered, home network
+                                                : "2");      // searching
       if (m.settings_.creg == 2 && m.settings_.cfun == 1) line += ",\"1A2B\",\"00C3D4E5\"";
       return r.Say(line);
     }
@@ -532,6 +708,7 @@ struct Commands {
   }
   static bool Centre(Modem& m, Request& r) {
     if (r.test) return true;
+    if (r.read && !m.centre_known_) return r.Fail(m.Cms(330));
     if (r.read)
       return r.Say("+CSCA: \"" + m.Encode(m.centre_) + "\"," +
                    (m.centre_.starts_with("+") ? "145" : "129"));
@@ -539,6 +716,7 @@ struct Commands {
     auto number = m.DecodeParameter(r.params[0].value);
     if (!number || !IsPhoneNumber(*number)) return false;
     m.centre_ = *number;
+    m.centre_known_ = true;
     return true;
   }
   static bool Parameters(Modem& m, Request& r) {
@@ -574,7 +752,7 @@ struct Commands {
     std::string counts;
     for (int k = 0; k < 3; ++k)
       counts +=
-          (k ? "," : "") + std::to_string(m.Memory(k).size()) + "," + std::to_string(Modem::kSlots);
+          (k ? "," : "") + std::to_string(m.Memory(k).size()) + "," + std::to_string(m.Capacity(k));
     return counts;
   }
   static bool Storage(Modem& m, Request& r) {
@@ -583,7 +761,7 @@ struct Commands {
       std::string line = "+CPMS: ";
       for (int k = 0; k < 3; ++k)
         line += (k ? ",\"" : "\"") + m.settings_.memory[k] + "\"," +
-                std::to_string(m.Memory(k).size()) + "," + std::to_string(Modem::kSlots);
+                std::to_string(m.Memory(k).size()) + "," + std::to_string(m.Capacity(k));
       return r.Say(line);
     }
     if (!r.set || r.params.empty() || r.params.size() > 3) return false;
@@ -645,8 +823,9 @@ struct Commands {
         r.Say(m.PduListing(message, true));
       } else {
         r.Say(m.Listing(message, true));
-        r.Say(m.EncodeText(message.text));
+        if (message.report_reference < 0) r.Say(m.EncodeText(message.text));
       }
+      if (m.on_read) m.on_read(m.settings_.memory[0], message);
       if (message.status == "REC UNREAD") message.status = "REC READ";
     }
     return true;
@@ -660,10 +839,11 @@ struct Commands {
     if (it == memory.end()) return r.Fail(m.Cms(321));
     if (m.settings_.text_mode) {
       r.Say(m.Listing(it->second, false));
-      r.Say(m.EncodeText(it->second.text));
+      if (it->second.report_reference < 0) r.Say(m.EncodeText(it->second.text));
     } else {
       r.Say(m.PduListing(it->second, false));
     }
+    if (m.on_read) m.on_read(m.settings_.memory[0], it->second);
     if (it->second.status == "REC UNREAD") it->second.status = "REC READ";
     return true;
   }
@@ -675,17 +855,21 @@ struct Commands {
       return r.Fail(m.Cms(321));
     std::erase_if(m.Memory(0), [&](const auto& slot) {
       const std::string& s = slot.second.status;
+      auto deleted = [&](bool yes) {
+        if (yes && m.on_deleted) m.on_deleted(m.settings_.memory[0], slot.second);
+        return yes;
+      };
       switch (flag) {
         case 0:
-          return slot.first == *index;
+          return deleted(slot.first == *index);
         case 1:
-          return s == "REC READ";
+          return deleted(s == "REC READ");
         case 2:
-          return s == "REC READ" || s == "STO SENT";
+          return deleted(s == "REC READ" || s == "STO SENT");
         case 3:
-          return s != "REC UNREAD";
+          return deleted(s != "REC UNREAD");
         default:
-          return true;
+          return deleted(true);
       }
     });
     return true;
@@ -756,11 +940,7 @@ bool Modem::Execute(const std::string& name, const std::string& args,
 void Modem::Submit() {
   std::string body;
   body.swap(entry_);
-  std::string reply;
-  if (Matches("SUBMIT", reply)) {
-    if (!reply.empty()) Info({}, reply);
-    return;
-  }
+  current_ = "SUBMIT";
   if (entry_length_ >= 0) return SubmitPdu(body);
   std::u16string text;
   std::optional<smsdll::pdu::Concat> concat;
@@ -793,14 +973,37 @@ void Modem::Submit() {
   if ((ucs2 ? text.size() + header_length : GsmSeptets(text)) >
       (ucs2 ? kMaxUcs2Units : kMaxGsmSeptets))
     return Info({}, Cms(305));
-  if (settings_.cfun != 1) return Info({}, Cms(331));
-  SentMessage sent{next_reference_, entry_number_, text,   settings_.charset,         settings_.dcs,
-                   centre_,         false,         concat, (settings_.fo & 0x20) != 0};
+  Accept(SentMessage{0, entry_number_, text, settings_.charset, settings_.dcs, centre_, false,
+                     concat, (settings_.fo & 0x20) != 0},
+         true);
+}
+
+bool Modem::Refuse(const std::string& reply, const SentMessage& sent) {
+  if (on_refused) on_refused(reply, sent);
+  if (!reply.empty()) Info({}, reply);
+  return false;
+}
+
+bool Modem::Accept(SentMessage sent, bool sim_centre) {
+  if (std::string reply; Matches("SUBMIT", reply)) return Refuse(reply, sent);
+  if (quirks.unplug_on_submit) {
+    hung_up_ = true;
+    return false;
+  }
+  if (settings_.cfun != 1 || !registered_) return Refuse(Cms(331), sent);
+  if (sim_centre && !centre_known_) return Refuse(Cms(330), sent);
+  sent.reference = next_reference_;
   next_reference_ = next_reference_ == 255 ? 0 : next_reference_ + 1;
   sent_.push_back(sent);
   if (on_sent) on_sent(sent);
+  next_delay_ = quirks.submit_delay;
   Info({"+CMGS: " + std::to_string(sent.reference)}, "OK");
   Report(sent);
+  if (quirks.restart_after_submit) {
+    quirks.restart_after_submit = false;
+    Restart();
+  }
+  return true;
 }
 
 void Modem::SubmitPdu(const std::string& body) {
@@ -814,9 +1017,7 @@ void Modem::SubmitPdu(const std::string& body) {
   const std::size_t centre_octets = 1 + std::stoul(hex.substr(0, 2), nullptr, 16);
   if (hex.size() / 2 != centre_octets + static_cast<std::size_t>(entry_length_))
     return Info({}, Cms(304));
-  if (settings_.cfun != 1) return Info({}, Cms(331));
   SentMessage sent;
-  sent.reference = next_reference_;
   sent.number = m.number;
   if (m.coding == smsdll::pdu::Coding::kEightBit)
     for (char c : m.data) sent.text += static_cast<char16_t>(static_cast<unsigned char>(c));
@@ -830,11 +1031,7 @@ void Modem::SubmitPdu(const std::string& body) {
   sent.pdu = true;
   sent.concat = m.concat;
   sent.status_report = m.status_report;
-  next_reference_ = next_reference_ == 255 ? 0 : next_reference_ + 1;
-  sent_.push_back(sent);
-  if (on_sent) on_sent(sent);
-  Info({"+CMGS: " + std::to_string(sent.reference)}, "OK");
-  Report(sent);
+  Accept(std::move(sent), m.centre.empty());
 }
 
 // The network's delivery report of a message that asked for one, given at

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "headless.h"
-#include "platform_binder.h"
+#include "backend/headless/headless.h"
+#include "platform/platform_binder.h"
 #include "rt/runtime.h"
 
 namespace rt::testing {

@@ -16,8 +16,8 @@
 #include <memory>
 #include <optional>
 
-#include "dl_binder.h"
-#include "qt_backend.h"
+#include "backend/qt/qt_backend.h"
+#include "platform/posix/dl_binder.h"
 #include "qt_environment.h"
 #include "rt/external.h"
 #include "rt/layout.h"

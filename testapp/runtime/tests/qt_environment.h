@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <memory>
 
-#include "qt_backend.h"
+#include "backend/qt/qt_backend.h"
 
 namespace rt::testing {
 

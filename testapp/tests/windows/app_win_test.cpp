@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "mobiapp.h"
-#include "platform_binder.h"
+#include "app/mobiapp.h"
+#include "backend/win32/win32_backend.h"
+#include "platform/platform_binder.h"
 #include "rt/layout.h"
-#include "win32_backend.h"
 
 namespace mobiapp {
 namespace {

@@ -113,6 +113,67 @@ TEST(AtModemProgram, StopsCleanlyOnSigintAndRemovesItsLink) {
   EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
+std::vector<std::string> Lines(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+int OpenRaw(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+  termios tio{};
+  ::tcgetattr(fd, &tio);
+  ::cfmakeraw(&tio);
+  ::tcsetattr(fd, TCSANOW, &tio);
+  return fd;
+}
+
+// A scenario with its delays scaled down, recording what happens; then the
+// unplugged modem, which hangs up the line and exits by itself.
+TEST(AtModemProgram, ScenariosRunScaledRecordAndHangUp) {
+  auto record =
+      std::filesystem::temp_directory_path() / ("atmodem-record-" + std::to_string(getpid()));
+  std::filesystem::remove(record);
+  const std::string submit = "AT+CMGS=19\r0011000B813108108300F00000A705C8329BFD06\x1A";
+  {
+    // 14 s at scale 1; a fetch of the stored message is recorded too.
+    Program program({"--scenario", "slow-submit", "--delay-scale", "0.02", "--record",
+                     record.string(), "--inbox", "10086:hi"});
+    const std::string path = program.FirstLine();
+    int fd = OpenRaw(path);
+    ASSERT_GE(fd, 0) << path;
+    const std::string all = "ATE0;+CMGL=4;+CMGD=1\r" + submit;
+    ASSERT_EQ(::write(fd, all.data(), all.size()), static_cast<ssize_t>(all.size()));
+    EXPECT_NE(ReadUntil(fd, "+CMGS: 1\r\n\r\nOK\r\n", Clock::now() + kWait).find("+CMGS: 1"),
+              std::string::npos);
+    ::close(fd);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0) << program.err();
+  }
+  {
+    Program program({"--scenario=unplugged-mid-send", "--record", record.string(), "--verbose"});
+    int fd = OpenRaw(program.FirstLine());
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, submit.data(), submit.size()), static_cast<ssize_t>(submit.size()));
+    ReadUntil(fd, "never", Clock::now() + kWait);  // until the hang-up ends the input
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 1);
+    EXPECT_NE(p.revents & POLLHUP, 0);
+    ::close(fd);
+    EXPECT_EQ(program.Wait(), 0) << program.err();
+    EXPECT_NE(program.err().find("<< AT+CMGS=19"), std::string::npos) << program.err();
+  }
+  EXPECT_EQ(
+      Lines(record),
+      (std::vector<std::string>{
+          R"({"event":"read","memory":"SM","index":1})",
+          R"({"event":"deleted","memory":"SM","index":1,"number":"10086","text":"hi","status":"REC READ"})",
+          R"({"event":"sent","number":"13800138000","text":"Hello","reference":1,"part":1,"parts":1,"concat":0,"pdu":true})",
+          R"({"event":"hangup"})"}));
+  std::filesystem::remove(record);
+}
+
 TEST(AtModemProgram, HelpAndBadOptions) {
   Program help({"--help"});
   EXPECT_EQ(help.Wait(), 0);
@@ -128,6 +189,10 @@ TEST(AtModemProgram, HelpAndBadOptions) {
       {{"--help", "--link"}, "--link: missing value"},
       {{"--verbose=1"}, "--verbose: takes no value"},
       {{"extra"}, "unexpected argument \"extra\""},
+      {{"--scenario", "no-such"}, "unknown scenario \"no-such\" (mobi-atmodem --list-scenarios"},
+      {{"--delay-scale", "0"}, "--delay-scale needs a number above 0"},
+      {{"--delay-scale", "0.5x"}, "--delay-scale needs a number above 0"},
+      {{"--json"}, "--json goes with --list-scenarios"},
   };
   for (const auto& [args, error] : cases) {
     Program program(args);

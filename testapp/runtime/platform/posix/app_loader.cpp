@@ -1,4 +1,4 @@
-#include "app_loader.h"
+#include "platform/posix/app_loader.h"
 
 #include <dlfcn.h>
 

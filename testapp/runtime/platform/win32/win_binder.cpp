@@ -1,34 +1,16 @@
-#include "win_binder.h"
+#include "platform/win32/win_binder.h"
 
 #include <windows.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include "platform/win32/wide_text.h"
 
 namespace rt {
 
 namespace {
 
 // Paths are UTF-8 inside the runtime, UTF-16 for the system.
-std::wstring wide(std::string_view utf8) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-  }
-  return w;
-}
-
-std::string utf8(const std::wstring& w) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string s(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-  }
-  return s;
-}
+using wide_text::from_utf8;
+using wide_text::to_utf8;
 
 std::string system_error(DWORD code) {
   wchar_t* buffer = nullptr;
@@ -40,39 +22,26 @@ std::string system_error(DWORD code) {
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
     text.pop_back();
   }
-  return utf8(text) + " (system error " + std::to_string(code) + ")";
+  return to_utf8(text) + " (system error " + std::to_string(code) + ")";
 }
 
 std::string module_path(HMODULE m) {
   wchar_t buf[MAX_PATH * 2];
   DWORD n = GetModuleFileNameW(m, buf, static_cast<DWORD>(std::size(buf)));
-  return n ? utf8(std::wstring(buf, n)) : std::string();
+  return n ? to_utf8(std::wstring(buf, n)) : std::string();
 }
 
 }  // namespace
 
-WinBinder::WinBinder(std::vector<std::string> search_dirs) : dirs_(std::move(search_dirs)) {}
-
-WinBinder::~WinBinder() {
-  for (auto& [name, lib] : loaded_) FreeLibrary(static_cast<HMODULE>(lib.module));
-}
+WinBinder::WinBinder(std::vector<std::string> search_dirs)
+    : FileBinder(std::move(search_dirs), "\\/") {}
 
 std::vector<std::string> WinBinder::default_search_dirs() {
   std::vector<std::string> dirs;
   wchar_t env[4096];
   DWORD n =
       GetEnvironmentVariableW(L"MOBIRT_LIBRARY_PATH", env, static_cast<DWORD>(std::size(env)));
-  if (n > 0 && n < std::size(env)) {
-    std::string all = utf8(std::wstring(env, n));
-    std::string_view rest(all);
-    while (!rest.empty()) {
-      auto sep = rest.find(';');
-      auto part = rest.substr(0, sep);
-      if (!part.empty()) dirs.emplace_back(part);
-      if (sep == std::string_view::npos) break;
-      rest.remove_prefix(sep + 1);
-    }
-  }
+  if (n > 0 && n < std::size(env)) dirs = split_dirs(to_utf8(std::wstring_view(env, n)), ';');
   std::string exe = module_path(nullptr);
   if (auto slash = exe.find_last_of("\\/"); slash != std::string::npos) {
     dirs.push_back(exe.substr(0, slash));
@@ -80,61 +49,37 @@ std::vector<std::string> WinBinder::default_search_dirs() {
   return dirs;
 }
 
-Binding WinBinder::bind(std::string_view file, std::string_view entry) {
-  Binding b;
-  auto it = loaded_.find(file);
-  if (it == loaded_.end()) {
-    std::wstring path;
-    if (file.find_first_of("\\/") != std::string_view::npos) {
-      path = wide(file);
-    } else {
-      for (const auto& dir : dirs_) {
-        std::wstring candidate = wide(dir) + L"\\" + wide(file);
-        if (GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) {
-          path = candidate;
-          break;  // the first directory that holds the file wins
-        }
-      }
-    }
-    HMODULE m = nullptr;
-    std::string cause;
-    if (!path.empty()) {
-      // The library's own dependencies are looked for beside it first.
-      m = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-      if (!m) cause = utf8(path) + " cannot be loaded: " + system_error(GetLastError());
-    } else {
-      m = LoadLibraryW(wide(file).c_str());
-      if (!m) {
-        std::string tried;
-        for (const auto& dir : dirs_) tried += (tried.empty() ? "" : ", ") + dir;
-        cause = std::string(file) +
-                " is in none of: " + (tried.empty() ? "(no directories)" : tried) +
-                ", nor where the system looks: " + system_error(GetLastError());
-      }
-    }
-    if (!m) {
-      b.error = ErrorCode::LibraryNotFound;
-      b.detail = std::string(file) + ": " + cause;
-      return b;
-    }
-    std::string bound = module_path(m);
-    std::fprintf(stderr, "mobirt: %.*s is %s\n", static_cast<int>(file.size()), file.data(),
-                 bound.c_str());
-    std::fflush(stderr);
-    it = loaded_.emplace(std::string(file), Loaded{m, std::move(bound)}).first;
-  }
-  b.entry = reinterpret_cast<void*>(
-      GetProcAddress(static_cast<HMODULE>(it->second.module), std::string(entry).c_str()));
-  if (!b.entry) {
-    b.error = ErrorCode::EntryNotFound;
-    b.detail = std::string(file) + " (" + it->second.path + ") has no entry " + std::string(entry);
-  }
-  return b;
+std::string WinBinder::find_in(const std::string& dir, const std::string& name) const {
+  std::string candidate = dir + "\\" + name;
+  return GetFileAttributesW(from_utf8(candidate).c_str()) != INVALID_FILE_ATTRIBUTES
+             ? candidate
+             : std::string();
 }
 
-std::string WinBinder::bound_path(std::string_view file) const {
-  auto it = loaded_.find(file);
-  return it == loaded_.end() ? std::string() : it->second.path;
+// A library's path, or the system's reason why there is none.
+WinBinder::Loaded WinBinder::loaded(void* module) {
+  auto m = static_cast<HMODULE>(module);
+  Loaded lib;
+  lib.library = Handle(m, [](void* h) { FreeLibrary(static_cast<HMODULE>(h)); });
+  if (m) {
+    lib.path = module_path(m);
+  } else {
+    lib.cause = system_error(GetLastError());
+  }
+  return lib;
+}
+
+WinBinder::Loaded WinBinder::load(const std::string& path) {
+  // The library's own dependencies are looked for beside it first.
+  return loaded(LoadLibraryExW(from_utf8(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+WinBinder::Loaded WinBinder::load_elsewhere(const std::string& name) {
+  return loaded(LoadLibraryW(from_utf8(name).c_str()));
+}
+
+void* WinBinder::entry_of(void* library, const std::string& entry) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), entry.c_str()));
 }
 
 }  // namespace rt

@@ -1,4 +1,4 @@
-#include "qt_backend.h"
+#include "backend/qt/qt_backend.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QApplication>

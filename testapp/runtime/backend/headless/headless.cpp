@@ -1,4 +1,4 @@
-#include "headless.h"
+#include "backend/headless/headless.h"
 
 #include <algorithm>
 

@@ -65,6 +65,8 @@ class OutsideCallWatch {
   };
   // The message for a fault at `address` (for the platform's fault handler).
   const std::string& message_for(const void* address) const;
+  // The watch of the outside call running on this thread, or null.
+  static const OutsideCallWatch* current();
 
  private:
   std::string entry_;

@@ -1,9 +1,10 @@
-#include "win32_backend.h"
+#include "backend/win32/win32_backend.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/win32/wide_text.h"
 #include "rt/layout.h"
 #include "rt/object.h"
 
@@ -16,29 +17,9 @@ constexpr wchar_t kFrameClass[] = L"mobirt_frame";
 constexpr UINT kFirstControlId = 1000;  // clear of IDOK and IDCANCEL
 constexpr UINT kFirstMenuId = 100;
 
-std::wstring wide_utf8(std::string_view utf8) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-  }
-  return w;
-}
-
 // Texts of the runtime are GBK; the controls are Unicode.
 std::wstring wide(const Text& gbk) {
-  return wide_utf8(gbk_to_utf8(gbk));
-}
-
-std::string utf8_of(const std::wstring& w) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
-                              nullptr);
-  std::string s(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-  }
-  return s;
+  return wide_text::from_utf8(gbk_to_utf8(gbk));
 }
 
 COLORREF colour_ref(Long code, int default_index) {
@@ -148,7 +129,7 @@ LRESULT Win32Backend::handle(Native& n, HWND hwnd, UINT msg, WPARAM wp, LPARAM l
             std::wstring w(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
             w.resize(static_cast<std::size_t>(
                 GetWindowTextW(edit, w.data(), static_cast<int>(w.size()))));
-            sink_->text_edited(*e, utf8_of(w));
+            sink_->text_edited(*e, wide_text::to_utf8(w));
           }
           return 0;
         }
@@ -400,8 +381,8 @@ std::uint64_t Win32Backend::native_handle(const Window& window) {
 
 bool Win32Backend::message_box(std::string_view title, std::string_view text) {
   // Task-modal: every window of the application waits for the box.
-  int r = MessageBoxW(nullptr, wide_utf8(text).c_str(), wide_utf8(title).c_str(),
-                      MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+  int r = MessageBoxW(nullptr, wide_text::from_utf8(text).c_str(),
+                      wide_text::from_utf8(title).c_str(), MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
   return r != 0;
 }
 
