@@ -18,9 +18,8 @@
 #include <vector>
 
 #include "common/command_line.h"
-#include "mobi/bench.h"
+#include "internal/tool_hooks.h"
 #include "mobi/clsSMS.h"
-#include "mobi/line.h"
 #include "mobi/version.h"
 #include "terminal/posix/server.h"
 

@@ -1,10 +1,10 @@
-#include "clssms_object.h"
+#include "automation/clssms_object.h"
 
 #include <new>
 #include <utility>
 
+#include "automation/module.h"
 #include "mobi/errors.h"
-#include "module.h"
 
 namespace mobi::automation {
 

@@ -11,10 +11,10 @@
 #include <memory>
 #include <vector>
 
-#include "com_object.h"
-#include "com_resources.h"
+#include "automation/com_object.h"
+#include "automation/com_resources.h"
+#include "automation/mobi_automation.h"
 #include "mobi/clsSMS.h"
-#include "mobi_automation.h"
 
 namespace mobi::automation {
 

@@ -7,7 +7,7 @@
 
 #include <unknwn.h>
 
-#include "module.h"
+#include "automation/module.h"
 
 namespace mobi::automation {
 

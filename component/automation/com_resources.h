@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "handle.h"
+#include "win32/handle.h"
 
 namespace mobi::automation {
 

@@ -5,10 +5,10 @@
 
 #include <new>
 
-#include "clssms_object.h"
-#include "com_object.h"
-#include "module.h"
-#include "registration.h"
+#include "automation/clssms_object.h"
+#include "automation/com_object.h"
+#include "automation/module.h"
+#include "automation/registration.h"
 
 namespace mobi::automation {
 namespace {

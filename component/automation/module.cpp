@@ -1,11 +1,12 @@
-#include "module.h"
+#include "automation/module.h"
 
 #include <new>
 #include <stdexcept>
 
-#include "com_resources.h"
+#include "automation/com_resources.h"
+#include "automation/mobi_automation.h"
 #include "mobi/errors.h"
-#include "mobi_automation.h"
+#include "win32/system_text.h"
 
 namespace mobi::automation {
 
@@ -63,15 +64,6 @@ BSTR ToBstr(const std::u16string& s) {
   return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
 }
 
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) return std::wstring(utf8.begin(), utf8.end());
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
 HRESULT HresultOfError(long number) {
   if (number < 0) return static_cast<HRESULT>(number);
   return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number & 0xFFFF);
@@ -95,12 +87,12 @@ HRESULT ReportCurrentException() {
   try {
     throw;
   } catch (const ::mobi::Error& e) {
-    return ReportError(HresultOfError(e.number()), Widen(e.description()));
+    return ReportError(HresultOfError(e.number()), win32::Wide(e.description()));
   } catch (const std::bad_alloc&) {
     return ReportError(HresultOfError(::mobi::kOutOfMemory), L"Out of memory");
   } catch (const std::exception& e) {
     return ReportError(HresultOfError(::mobi::kInternalError),
-                       L"Internal error: " + Widen(e.what()));
+                       L"Internal error: " + win32::Wide(e.what()));
   } catch (...) {
     return ReportError(HresultOfError(::mobi::kInternalError), L"Internal error");
   }

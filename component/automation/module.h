@@ -28,8 +28,6 @@ bool CanUnload();
 std::u16string FromBstr(BSTR s);
 // A new BSTR; nullptr only when out of memory.
 BSTR ToBstr(const std::u16string& s);
-// UTF-8 (the component's error descriptions) to UTF-16.
-std::wstring Widen(const std::string& utf8);
 
 // The HRESULT for one of the component's error numbers: Visual Basic style
 // 0x800A0000 plus the number; numbers that already are failure codes pass.

@@ -1,14 +1,14 @@
-#include "registration.h"
+#include "automation/registration.h"
 
 #include <objbase.h>
 #include <olectl.h>
 
 #include <string>
 
-#include "com_resources.h"
-#include "mobi_automation.h"
-#include "module.h"
-#include "registry_entries.h"
+#include "automation/com_resources.h"
+#include "automation/mobi_automation.h"
+#include "automation/module.h"
+#include "automation/registry_entries.h"
 
 namespace mobi::automation {
 namespace {

@@ -1,8 +1,8 @@
-#include "registry_entries.h"
+#include "automation/registry_entries.h"
 
 #include <objbase.h>
 
-#include "mobi_automation.h"
+#include "automation/mobi_automation.h"
 
 namespace mobi::automation {
 namespace {

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <string>
 
-#include "registry_entries.h"
+#include "automation/registry_entries.h"
 
 namespace {
 

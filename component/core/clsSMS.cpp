@@ -8,15 +8,17 @@
 #include <map>
 #include <vector>
 
-#include "errors.h"
-#include "frmSMS.h"
-#include "modMain.h"
+#include "core/errors.h"
+#include "core/frmSMS.h"
+#include "core/modMain.h"
+#include "core/protocol.h"
 
 namespace mobi {
 
 using core::frmSMS;
 using core::PlatformHost;
 namespace modMain = core::modMain;
+namespace protocol = core::protocol;
 
 namespace {
 
@@ -145,66 +147,75 @@ std::u16string clsSMS::Initialize(int16_t ComPort, std::u16string Settings) {
 
 std::u16string clsSMS::MobiCheck() {
   impl_->CheckThread();
-  modMain::strReply.clear();
-  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandCheck};
   auto form = frmSMS::Load();
+  modMain::State& state = *form->state();
+  state.strReply.clear();
+  state.bytSend = {protocol::kFrameStart, protocol::kMobiCheck};
   form->MSComm1().SetInBufferCount(0);
-  form->MSComm1().Output(modMain::bytSend);
-  modMain::WaitReply(1000);
-  return modMain::strReply;
+  form->MSComm1().Output(state.bytSend);
+  modMain::WaitReply(state, 1000);
+  return state.strReply;
 }
 
 bool clsSMS::SetMobiCode(std::u16string CenterCode) {
   impl_->CheckThread();
-  modMain::strReply.clear();
-  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandCentre};
-  modMain::AppendBytes(modMain::bytSend, modMain::NumberToBytes(CenterCode));
-  frmSMS::Load()->MSComm1().Output(modMain::bytSend);
-  modMain::WaitReply(1000);
-  return modMain::strReply != u"ERROR";
+  auto form = frmSMS::Load();
+  modMain::State& state = *form->state();
+  state.strReply.clear();
+  state.bytSend = {protocol::kFrameStart, protocol::kSetMobiCode};
+  modMain::AppendBytes(state.bytSend, modMain::NumberToBytes(CenterCode));
+  form->MSComm1().Output(state.bytSend);
+  modMain::WaitReply(state, 1000);
+  return state.strReply != protocol::kWordError;
 }
 
 void clsSMS::MobiReset() {
   impl_->CheckThread();
-  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandReset};
-  frmSMS::Load()->MSComm1().Output(modMain::bytSend);
+  auto form = frmSMS::Load();
+  modMain::State& state = *form->state();
+  state.bytSend = {protocol::kFrameStart, protocol::kMobiReset};
+  form->MSComm1().Output(state.bytSend);
 }
 
 enuStatus_Type clsSMS::SendSMS(std::u16string Tel, std::u16string Data) {
   impl_->CheckThread();
-  modMain::lngStatus = typeSendOk;
+  auto form = frmSMS::Load();
+  modMain::State& state = *form->state();
+  state.lngStatus = typeSendOk;
   int32_t remaining = 5000;
-  modMain::strSendTel = Tel;
-  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandSend};
-  modMain::AppendBytes(modMain::bytSend, modMain::NumberToBytes(Tel));
-  modMain::AppendBytes(modMain::bytSend, modMain::TextToBytes(Data));
-  frmSMS::Load()->MSComm1().Output(modMain::bytSend);
+  state.strSendTel = Tel;
+  state.bytSend = {protocol::kFrameStart, protocol::kSendSMS};
+  modMain::AppendBytes(state.bytSend, modMain::NumberToBytes(Tel));
+  modMain::AppendBytes(state.bytSend, modMain::TextToBytes(Data));
+  form->MSComm1().Output(state.bytSend);
   // The budget is counted in steps, and a step that sees a reply counts
   // nothing: a terminal that keeps sending non-final replies would hold the
   // send forever. Twice the budget in real time ends it all the same.
   core::Host& host = PlatformHost();
   const core::TimePoint giveUp = host.Now() + std::chrono::milliseconds(2 * remaining);
-  int32_t elapsed = modMain::WaitReply(5000);
+  int32_t elapsed = modMain::WaitReply(state, 5000);
   for (;;) {
     if (elapsed >= remaining || host.Now() >= giveUp) break;
-    const int32_t status = modMain::lngStatus;
+    const int32_t status = state.lngStatus;
     if (status == typeError || status == typeCustOK || status == TypeCustError) break;
     remaining -= elapsed;
-    elapsed = modMain::WaitReply(remaining);
+    elapsed = modMain::WaitReply(state, remaining);
   }
-  return static_cast<enuStatus_Type>(modMain::lngStatus);
+  return static_cast<enuStatus_Type>(state.lngStatus);
 }
 
 int16_t clsSMS::MobiSignal() {
   impl_->CheckThread();
-  modMain::strReply.clear();
-  modMain::bytSend = {modMain::kFrameStart, modMain::kCommandSignal};
-  frmSMS::Load()->MSComm1().Output(modMain::bytSend);
-  modMain::WaitReply(1000);
-  const double rounded = std::nearbyint(LeadingNumber(modMain::strReply));  // halves to even
+  auto form = frmSMS::Load();
+  modMain::State& state = *form->state();
+  state.strReply.clear();
+  state.bytSend = {protocol::kFrameStart, protocol::kMobiSignal};
+  form->MSComm1().Output(state.bytSend);
+  modMain::WaitReply(state, 1000);
+  const double rounded = std::nearbyint(LeadingNumber(state.strReply));  // halves to even
   if (!(rounded >= -32768 && rounded <= 32767)) {
     std::string text;
-    for (char16_t c : modMain::strReply) text += c < 0x80 ? static_cast<char>(c) : '?';
+    for (char16_t c : state.strReply) text += c < 0x80 ? static_cast<char>(c) : '?';
     core::Raise(mobi::kOverflow, "the signal reply \"" + text + "\" is outside -32768 to 32767");
   }
   return static_cast<int16_t>(rounded);
@@ -212,8 +223,8 @@ int16_t clsSMS::MobiSignal() {
 
 void clsSMS::ATSend(std::u16string ATCMD) {
   impl_->CheckThread();
-  modMain::strReply.clear();
   auto form = frmSMS::Load();
+  form->state()->strReply.clear();
   auto bytes = PlatformHost().Ansi().Encode(ATCMD);
   if (!bytes) {
     core::Raise(mobi::kInvalidProcedureCall,

@@ -1,11 +1,10 @@
-#include "frmSMS.h"
+#include "core/frmSMS.h"
 
 #include <algorithm>
-#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "modMain.h"
+#include "core/modMain.h"
 
 namespace mobi::core {
 namespace {
@@ -20,12 +19,6 @@ std::vector<std::weak_ptr<MobiErrorListener>>& Listeners() {
   return listeners;
 }
 
-// The reply text: the chunk's characters from the third on.
-std::u16string ReplyText() {
-  std::u16string text = modMain::BytesToText(modMain::bytRecv);
-  return text.size() > 2 ? text.substr(2) : std::u16string();
-}
-
 std::u16string Decimal(unsigned value) {
   std::u16string out;
   for (char c : std::to_string(value)) out += static_cast<char16_t>(c);
@@ -34,7 +27,14 @@ std::u16string Decimal(unsigned value) {
 
 }  // namespace
 
-frmSMS::frmSMS(std::unique_ptr<SerialControl> control) : MSComm1_(std::move(control)) {}
+frmSMS::frmSMS(std::unique_ptr<SerialControl> control)
+    : rules_(PlatformHost().Ansi(), state_->strSendTel), MSComm1_(std::move(control)) {
+  MSComm1_->rules = &rules_;
+}
+
+frmSMS::~frmSMS() {
+  MSComm1_.reset();  // before the rules it reads
+}
 
 std::shared_ptr<frmSMS> frmSMS::Load() {
   auto& instance = Instance();
@@ -42,9 +42,6 @@ std::shared_ptr<frmSMS> frmSMS::Load() {
     auto form = std::make_shared<frmSMS>(PlatformHost().CreateSerialControl());
     form->MSComm1_->OnComm = [weak = std::weak_ptr<frmSMS>(form)] {
       if (auto self = weak.lock()) self->MSComm1_OnComm();
-    };
-    form->MSComm1_->WholeReply = [](const ByteArray& received) {
-      return WholeReplyLength(received, modMain::strSendTel);
     };
     instance = std::move(form);
   }
@@ -75,88 +72,41 @@ void frmSMS::Unsubscribe(const MobiErrorListener* listener) {
 }
 
 void frmSMS::MSComm1_OnComm() {
-  // The form stays alive until the handler returns, even if an SMSError
-  // handler releases the last object meanwhile.
+  // The form and its state stay alive until the handler returns, even if an
+  // SMSError handler releases the last object meanwhile.
   auto self = shared_from_this();
+  modMain::State& state = *state_;
   if (MSComm1_->InBufferCount() == 0) return;
-  modMain::bytRecv = MSComm1_->Input();
-  if (modMain::bytRecv.size() < 2) return;
-  switch (modMain::bytRecv[1]) {
-    case modMain::kReplyCheck:
-      modMain::strReply = ReplyText();
-      MobiError(modMain::strReply);
+  state.bytRecv = MSComm1_->Input();
+  if (state.bytRecv.size() < 2) return;
+  // The reply text: the chunk's characters from the third on.
+  const auto replyText = [&state] {
+    const std::u16string text = modMain::BytesToText(state.bytRecv);
+    return text.size() > 2 ? text.substr(2) : std::u16string();
+  };
+  switch (state.bytRecv[1]) {
+    case protocol::kReplyError:
+      state.strReply = replyText();
+      MobiError(state.strReply);
       break;
-    case modMain::kReplyStatus:
-      GetSMSStatus(ReplyText());
+    case protocol::kReplyStatus:
+      GetSMSStatus(replyText());
       break;
-    case modMain::kReplyCentre:
-      modMain::strReply = ReplyText();
+    case protocol::kReplyText:
+      state.strReply = replyText();
       break;
-    case modMain::kReplySignal:
-      if (modMain::bytRecv.size() < 3) return;
-      modMain::strReply = Decimal(modMain::bytRecv[2]);
+    case protocol::kReplyLevel:
+      if (state.bytRecv.size() < 3) return;
+      state.strReply = Decimal(state.bytRecv[2]);
       break;
     default:  // kReplyDone and unknown types: nothing but the end of the wait
       break;
   }
-  modMain::blnReceived = -1;
-}
-
-bool frmSMS::IsWholeReply(std::span<const uint8_t> received, const std::u16string& sendTel) {
-  if (received.size() < 2) return false;
-  switch (received[1]) {
-    case modMain::kReplySignal:
-      return received.size() == 3;
-    case modMain::kReplyDone:
-      return received.size() == 2;
-    case modMain::kReplyStatus:
-      break;
-    default:
-      return false;
-  }
-  const std::string_view text(reinterpret_cast<const char*>(received.data()) + 2,
-                              received.size() - 2);
-  if (text == "OK" || text == "SEND OK" || text == "ERROR") return true;
-  if (!text.starts_with("SUCCESS") && !text.starts_with("FAILURE")) return false;
-  // The report counts only for a destination of at most 11 characters.
-  const std::string_view named = text.substr(7);
-  if (sendTel.empty() || sendTel.size() > 11 || named.size() != sendTel.size()) return false;
-  const AnsiCodePage& ansi = PlatformHost().Ansi();
-  for (std::size_t i = 0; i < named.size(); ++i) {
-    if (ansi.CharOfByte(static_cast<uint8_t>(named[i])) != sendTel[i]) return false;
-  }
-  return true;
-}
-
-std::size_t frmSMS::WholeReplyLength(const ByteArray& received, const std::u16string& sendTel) {
-  // A frame start inside a reply text can only be a boundary where the bytes
-  // before it are a whole reply; the shortest such reply comes first. None is
-  // longer than a report naming 11 characters.
-  constexpr std::size_t kLongestWhole = 2 + 7 + 11;
-  for (std::size_t end = 2; end < received.size() && end <= kLongestWhole; ++end) {
-    if (received[end] == modMain::kFrameStart &&
-        IsWholeReply(std::span(received).first(end), sendTel)) {
-      return end;
-    }
-  }
-  return IsWholeReply(received, sendTel) ? received.size() : 0;
+  state.blnReceived = -1;
 }
 
 void frmSMS::GetSMSStatus(std::u16string RebackInfo) {
-  if (RebackInfo == u"ERROR") {
-    modMain::lngStatus = typeError;
-  } else if (RebackInfo == u"OK") {
-    modMain::lngStatus = typeSendOk;
-  }
-  const std::u16string p = RebackInfo.substr(0, 7);
-  const std::u16string q = RebackInfo.size() > 7 ? RebackInfo.substr(7, 11) : std::u16string();
-  if (p == u"SEND OK") {
-    modMain::lngStatus = typeCenterOK;
-  } else if (p == u"SUCCESS") {
-    if (q == modMain::strSendTel) modMain::lngStatus = typeCustOK;
-  } else if (p == u"FAILURE" && q == modMain::strSendTel) {
-    modMain::lngStatus = TypeCustError;
-  }
+  if (const auto status = rules_.StatusOf(RebackInfo)) state_->lngStatus = *status;
 }
 
 void frmSMS::MobiError(const std::u16string& Message) {

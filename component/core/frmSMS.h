@@ -1,16 +1,20 @@
-// The hidden form frmSMS: owns the serial control MSComm1 and its receive
-// handler, classifies status reports, and raises the MobiError notification.
+// The hidden form frmSMS: owns the module state, the serial control MSComm1
+// and its receive handler, classifies status reports, and raises the
+// MobiError notification. The control hands finished replies over through
+// OnComm; what makes a reply whole it learns from the frame rules
+// (protocol.h), never from the form.
 // One instance serves every clsSMS object; it is created on first need and
 // dropped whenever an object terminates.
 #pragma once
 
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 
+#include "core/modMain.h"
+#include "core/platform.h"
+#include "core/protocol.h"
 #include "mobi/clsSMS.h"
-#include "platform.h"
 
 namespace mobi::core {
 
@@ -39,30 +43,28 @@ class frmSMS : public std::enable_shared_from_this<frmSMS> {
   static void Unsubscribe(const MobiErrorListener* listener);
 
   SerialControl& MSComm1() { return *MSComm1_; }
+  // The module state (modMain.h); a wait holds it while it runs.
+  const std::shared_ptr<modMain::State>& state() const { return state_; }
 
-  // The receive handler: takes the waiting bytes as one reply chunk and acts
-  // on its reply type.
+  // The receive handler: takes the reply the control hands over and acts on
+  // its reply type.
   void MSComm1_OnComm();
-  // Whether `received` is a reply known to be whole: a type 20 level, a bare
-  // type 3, or a status report "OK", "SEND OK", "ERROR", or "SUCCESS" or
-  // "FAILURE" followed by the whole destination `sendTel` of the current send.
-  static bool IsWholeReply(std::span<const uint8_t> received, const std::u16string& sendTel);
-  // The length of the whole reply that `received` begins with: all of it when
-  // it is one (IsWholeReply), the first one's when a whole reply is followed
-  // by the start of another frame (two replies read together), else 0.
-  static std::size_t WholeReplyLength(const ByteArray& received, const std::u16string& sendTel);
 
   // Classifies one status report into lngStatus.
   void GetSMSStatus(std::u16string RebackInfo);
   // Raises MobiError synchronously to every subscribed object.
   void MobiError(const std::u16string& Message);
 
+  // Gives `control` the frame rules, which read the state's strSendTel.
   explicit frmSMS(std::unique_ptr<SerialControl> control);
+  ~frmSMS();
 
   // The first failure that the last Initialize ignored, for tools.
   std::optional<mobi::Error> initializeFailure;
 
  private:
+  const std::shared_ptr<modMain::State> state_ = std::make_shared<modMain::State>();
+  const protocol::Rules rules_;
   std::unique_ptr<SerialControl> MSComm1_;
 };
 

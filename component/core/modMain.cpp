@@ -1,10 +1,10 @@
-#include "modMain.h"
+#include "core/modMain.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 
-#include "errors.h"
+#include "core/errors.h"
 
 namespace mobi::core::modMain {
 namespace {
@@ -17,7 +17,8 @@ std::string CodePoint(char16_t c) {
 
 }  // namespace
 
-int32_t WaitReply(int32_t max) {
+int32_t WaitReply(State& state, int32_t max) {
+  int16_t& blnReceived = state.blnReceived;
   blnReceived = 0;
   if (max < 0) return 0;
   Host& host = PlatformHost();
@@ -25,7 +26,7 @@ int32_t WaitReply(int32_t max) {
   // Wide: a maximum near the 32-bit limit must not wrap.
   const int64_t steps = static_cast<int64_t>(max) / 10 + 1;
   if (host.PlainSteps()) {
-    const auto received = [](TimePoint) { return blnReceived != 0; };
+    const auto received = [&blnReceived](TimePoint) { return blnReceived != 0; };
     int64_t counted = 0;
     for (int64_t k = 0; k < steps; ++k) {
       host.ProcessMessages(host.Now() + kStep, received);
@@ -113,15 +114,6 @@ void AppendBytes(ByteArray& dest, const ByteArray& src) {
                          "length at most 32766)");
   }
   dest.insert(dest.end(), src.begin(), src.end());
-}
-
-void ResetState() {
-  bytSend.clear();
-  bytRecv.clear();
-  strReply.clear();
-  blnReceived = 0;
-  lngStatus = 0;
-  strSendTel.clear();
 }
 
 }  // namespace mobi::core::modMain

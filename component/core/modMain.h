@@ -1,41 +1,24 @@
-// Module modMain: the component's shared state (one copy per loaded
-// component, shared by every clsSMS object) and the helpers that build the
-// request frames, read the replies and wait for them.
+// Module modMain: the component's shared state (held by the one hidden form,
+// shared by every clsSMS object) and the helpers that build the request
+// frames, read the replies and wait for them.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "platform.h"
+#include "core/platform.h"
 
 namespace mobi::core::modMain {
 
-inline ByteArray bytSend;          // the request frame being built
-inline ByteArray bytRecv;          // the last received chunk
-inline std::u16string strReply;    // the last reply text
-inline int16_t blnReceived = 0;    // -1 once a chunk was handled in the current wait
-inline int32_t lngStatus = 0;      // status of the current or last send
-inline std::u16string strSendTel;  // destination of the current or last send
-
-// The frame protocol: every frame starts with kFrameStart, then its type.
-inline constexpr uint8_t kFrameStart = 0xAA;
-
-// Request types, host to terminal.
-enum Command : uint8_t {
-  kCommandCheck = 0x00,   // MobiCheck: the terminal's identity
-  kCommandSend = 0x02,    // SendSMS: number, then the text in UTF-16BE
-  kCommandReset = 0x07,   // MobiReset: no reply
-  kCommandCentre = 0x09,  // SetMobiCode: the message centre's number
-  kCommandSignal = 0x14,  // MobiSignal: the signal level
-};
-
-// Reply types, terminal to host.
-enum Reply : uint8_t {
-  kReplyCheck = 0,    // identity text, raised as SMSError
-  kReplyStatus = 1,   // "OK", "SEND OK", "ERROR" or a delivery report
-  kReplyDone = 3,     // nothing but the end of the wait
-  kReplyCentre = 9,   // the centre's answer text
-  kReplySignal = 20,  // one byte: the level
+// The module state: one set, owned by the hidden form that serves the port
+// and shared with the waits running on it.
+struct State {
+  ByteArray bytSend;          // the request frame being built
+  ByteArray bytRecv;          // the last received chunk
+  std::u16string strReply;    // the last reply text
+  int16_t blnReceived = 0;    // -1 once a chunk was handled in the current wait
+  int32_t lngStatus = 0;      // status of the current or last send
+  std::u16string strSendTel;  // destination of the current or last send
 };
 
 // The largest highest index of an array counted with 16-bit integers.
@@ -47,7 +30,7 @@ inline constexpr int32_t kMaxIndex16 = 32767;
 // (1010 for 1000 without a reply; 10 * (k - 1) when the reply is seen in step
 // k; 0 at once for a negative maximum). A step ends early once a reply has
 // been handled; without one every step lasts its 10 ms.
-int32_t WaitReply(int32_t max);
+int32_t WaitReply(State& state, int32_t max);
 
 // UTF-16 big-endian, two bytes per code unit. Error 9 for the empty text.
 ByteArray TextToBytes(const std::u16string& text);
@@ -63,8 +46,5 @@ ByteArray NumberToBytes(const std::u16string& number);
 // Appends `src` to `dest` in place. Error 6 when the result's highest index
 // would pass 32767; `dest` is then unchanged.
 void AppendBytes(ByteArray& dest, const ByteArray& src);
-
-// Resets the shared state to its load-time values (for tests).
-void ResetState();
 
 }  // namespace mobi::core::modMain

@@ -13,9 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "settings.h"
+#include "core/settings.h"
 
 namespace mobi::core {
+
+namespace protocol {
+class Rules;
+}
 
 // A byte array with lower bound 0: element i is at index i.
 using ByteArray = std::vector<uint8_t>;
@@ -62,12 +66,10 @@ class SerialControl {
   // touches none of its own members afterwards.
   std::function<void()> OnComm;
 
-  // Set by the form: the length of the reply known to be whole that the
-  // bytes received so far begin with; all of them when they are one such
-  // reply (it goes after the short quiet gap, settings.h), less when another
-  // reply follows it, 0 when they begin with none. Called on the owning
-  // thread. This is all the control learns of the protocol.
-  std::function<std::size_t(const ByteArray& received)> WholeReply;
+  // Set by the form: the frame rules that tell which received bytes are a
+  // reply known to be whole (it goes after the short quiet gap, settings.h).
+  // This is all the control learns of the protocol; null: none is.
+  const protocol::Rules* rules = nullptr;
 };
 
 // The system's ANSI code page, for the one-byte-per-character conversions.

@@ -2,8 +2,8 @@
 #include <map>
 #include <string>
 
+#include "core/platform.h"
 #include "mobi/clsSMS.h"
-#include "platform.h"
 
 namespace mobi {
 namespace {

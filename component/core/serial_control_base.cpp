@@ -1,13 +1,17 @@
-#include "serial_control_base.h"
+#include "core/serial_control_base.h"
 
 #include <string>
 #include <utility>
 
-#include "errors.h"
+#include "core/errors.h"
+#include "core/protocol.h"
 
 namespace mobi::core {
 
-SerialControlBase::SerialControlBase() : gaps_(QuietGapsOf(settings_)) {}
+SerialControlBase::SerialControlBase()
+    : assembler_(QuietGapsOf(settings_), kInBufferSize, [this](std::span<const uint8_t> held) {
+        return rules ? rules->WholeReplyLength(held) : 0;
+      }) {}
 
 void SerialControlBase::SetCommPort(int16_t port) {
   DropDeadLine();
@@ -20,7 +24,7 @@ void SerialControlBase::SetCommPort(int16_t port) {
 
 void SerialControlBase::SetSettings(const std::u16string& settings) {
   settings_ = ParseSettings(settings);
-  gaps_ = QuietGapsOf(settings_, forwarding_);
+  assembler_.SetGaps(QuietGapsOf(settings_, forwarding_));
   if (PortOpen()) ApplyOpenSettings();
 }
 
@@ -39,37 +43,30 @@ void SerialControlBase::SetPortOpen(bool open) {
     DropDeadLine();
     Open();
     hungUp_ = false;
-    leftOver_.clear();
+    TakeUnreportedHangUp();  // of the line before: this one is new
   } else {
     Close();
-    leftOver_.clear();
   }
+  // What the line before left, handed over or not, is over.
+  assembler_.Clear();
+  reply_.clear();
 }
 
 void SerialControlBase::SetInBufferCount(int32_t count) {
   if (count != 0) Raise(kInvalidPropertyValue, "InBufferCount can only be set to 0");
   RequireOpenLine();
-  held_.clear();
+  assembler_.Clear();
+  reply_.clear();
   DiscardReceived();
 }
 
-std::size_t SerialControlBase::NextReply(const ByteArray& bytes) const {
-  const std::size_t first = WholeReply ? WholeReply(bytes) : 0;
-  return first > 0 && first < bytes.size() ? first : bytes.size();
-}
-
 int32_t SerialControlBase::InBufferCount() {
-  return static_cast<int32_t>(NextReply(PortOpen() ? held_ : leftOver_));
+  return static_cast<int32_t>(reply_.size());
 }
 
 ByteArray SerialControlBase::Input() {
-  const bool open = PortOpen();
-  ByteArray& from = open ? held_ : leftOver_;
-  const auto end = from.begin() + static_cast<std::ptrdiff_t>(NextReply(from));
-  ByteArray reply(from.begin(), end);
-  from.erase(from.begin(), end);
-  if (open) HeldTaken();
-  return reply;
+  ++taken_;
+  return std::exchange(reply_, {});
 }
 
 void SerialControlBase::Output(const ByteArray& bytes) {
@@ -77,19 +74,35 @@ void SerialControlBase::Output(const ByteArray& bytes) {
   Write(bytes);
 }
 
+std::optional<TimePoint> SerialControlBase::ReplyDue() const {
+  if (!PortOpen()) return std::nullopt;
+  return NextDeadline();
+}
+
+std::optional<TimePoint> SerialControlBase::NextDeadline() const {
+  if (!reply_.empty()) return std::nullopt;
+  return assembler_.Deadline();
+}
+
+std::string SerialControlBase::PortLabel() const {
+  return "COM" + std::to_string(port_);
+}
+
 void SerialControlBase::RequireOpenLine() {
-  if (!PortOpen()) Raise(kPortNotOpen, hungUp_ ? "the line hung up" : "");
-  if (!LineAlive()) throw LineGone("COM" + std::to_string(port_));
+  if (!PortOpen()) {
+    if (const std::exception_ptr hangUp = TakeUnreportedHangUp()) std::rethrow_exception(hangUp);
+    Raise(kPortNotOpen, hungUp_ ? "the line hung up" : "");
+  }
+  if (!LineAlive()) throw LineGone(PortLabel());
 }
 
 void SerialControlBase::DropDeadLine() {
-  if (PortOpen() && !LineAlive()) LineGone("COM" + std::to_string(port_));
+  if (PortOpen() && !LineAlive()) LineGone(PortLabel());
 }
 
 Error SerialControlBase::LineGone(const std::string& name, const std::string& why) {
   GatherReceived();
-  leftOver_.insert(leftOver_.end(), held_.begin(), held_.end());
-  held_.clear();
+  assembler_.EndOfLine();
   Close();
   hungUp_ = true;
   const std::string detail =
@@ -97,29 +110,26 @@ Error SerialControlBase::LineGone(const std::string& name, const std::string& wh
   return Error(kReadError, std::string(StandardText(kReadError)) + ": " + detail);
 }
 
-bool SerialControlBase::RaiseOnComm() {
+bool SerialControlBase::HandOver(TimePoint now) {
   const std::weak_ptr<bool> alive = life_;
-  auto handler = OnComm;  // a copy: this control may be destroyed by the call
-  if (handler) handler();
-  return !alive.expired();
-}
-
-bool SerialControlBase::HandOverLeftOver() {
-  while (!PortOpen() && !leftOver_.empty()) {
-    const std::size_t before = leftOver_.size();
-    if (!RaiseOnComm()) return false;
-    if (leftOver_.size() >= before) break;  // the handler took nothing
+  for (;;) {
+    if (reply_.empty()) reply_ = assembler_.Take(now);
+    if (reply_.empty()) return true;
+    auto handler = OnComm;  // a copy: this control may be destroyed by the call
+    if (!handler) {
+      reply_.clear();  // nobody listens
+      continue;
+    }
+    const uint64_t before = taken_;
+    handler();
+    if (alive.expired()) return false;
+    if (taken_ == before) return true;  // the handler took nothing: it stays
   }
-  return true;
-}
-
-std::chrono::nanoseconds SerialControlBase::GapFor(const ByteArray& held) const {
-  return gaps_.For(WholeReply ? WholeReply(held) : 0, held.size());
 }
 
 void SerialControlBase::SetForwarding(std::chrono::nanoseconds forwarding) {
   forwarding_ = forwarding;
-  gaps_ = QuietGapsOf(settings_, forwarding_);
+  assembler_.SetGaps(QuietGapsOf(settings_, forwarding_));
 }
 
 }  // namespace mobi::core

@@ -1,10 +1,10 @@
-#include "settings.h"
+#include "core/settings.h"
 
 #include <algorithm>
 #include <charconv>
 #include <vector>
 
-#include "errors.h"
+#include "core/errors.h"
 
 namespace mobi::core {
 namespace {

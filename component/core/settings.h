@@ -8,11 +8,15 @@
 #include <cstdint>
 #include <string>
 
-#include "mobi/line.h"
-
 namespace mobi::core {
 
-using LineSettings = mobi::line::Settings;
+// A settings string "baud,parity,data,stop", for example "9600,n,8,1".
+struct LineSettings {
+  int32_t baud = 9600;
+  char parity = 'n';    // one of n, e, o, m, s (lower case)
+  int dataBits = 8;     // 4 to 8
+  double stopBits = 1;  // 1, 1.5 or 2
+};
 
 // Parses a settings string: four fields separated by commas, blanks around a
 // field allowed; parity letters in either case. Throws mobi::Error 380

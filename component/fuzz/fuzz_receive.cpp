@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/frmSMS.h"
+#include "core/modMain.h"
 #include "fake_host.h"
 #include "mobi/clsSMS.h"
-#include "modMain.h"
 
 using namespace mobi;
 using namespace mobi::test;
@@ -51,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       switch (mode & 0x07) {
         case 0: {
           const int32_t status = sms.SendSMS(u"12345", u"hi");
-          Check(status == core::modMain::lngStatus);
+          Check(status == core::frmSMS::Current()->state()->lngStatus);
           Check(status >= 2 && status <= 6);
           break;
         }

@@ -1,4 +1,4 @@
-#include "event_loop.h"
+#include "posix/event_loop.h"
 
 #include <poll.h>
 #include <sys/epoll.h>
@@ -69,10 +69,7 @@ bool EventLoop::DispatchReady(const core::Host::StopCondition& stop) {
     auto watched = it->second;           // survives an Unwatch from inside
     const core::TimePoint began = core::Clock::now();
     watched->handler(events[i].events);
-    if (stop(began)) {
-      pendingError_ = nullptr;
-      return true;
-    }
+    if (stop(began)) return true;
     if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
   }
   return false;
@@ -80,6 +77,7 @@ bool EventLoop::DispatchReady(const core::Host::StopCondition& stop) {
 
 void EventLoop::Run(core::TimePoint deadline, const core::Host::StopCondition& stop,
                     bool earlyEnd) {
+  if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
   if (!earlyEnd) {
     const timespec until = ToTimespec(deadline.time_since_epoch());
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {

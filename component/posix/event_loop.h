@@ -8,8 +8,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
-#include "platform.h"
+#include "core/platform.h"
 
 namespace mobi::posix {
 
@@ -32,8 +33,10 @@ class EventLoop {
   void Unwatch(int id);
 
   // An error found by a handler (a hang-up), thrown by Run after the
-  // handler returns unless the caller's stop condition already holds.
+  // handler returns; when the caller's stop condition already holds, by the
+  // next Run, unless somebody takes it first.
   void SetPendingError(std::exception_ptr error) { pendingError_ = std::move(error); }
+  std::exception_ptr TakePendingError() { return std::exchange(pendingError_, nullptr); }
 
   // Processes messages until `deadline`: with `earlyEnd`, waits for ready
   // descriptors and handles each as it comes, returning as soon as `stop()`

@@ -1,4 +1,4 @@
-#include "gbk_code_page.h"
+#include "posix/gbk_code_page.h"
 
 #include <cerrno>
 #include <system_error>

@@ -8,7 +8,7 @@
 
 #include <iconv.h>
 
-#include "platform.h"
+#include "core/platform.h"
 
 namespace mobi::posix {
 

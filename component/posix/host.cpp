@@ -2,11 +2,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "event_loop.h"
-#include "gbk_code_page.h"
-#include "mobi/bench.h"
+#include "internal/tool_hooks.h"
 #include "mobi/events.h"
-#include "serial_control.h"
+#include "posix/event_loop.h"
+#include "posix/gbk_code_page.h"
+#include "posix/serial_control.h"
 
 namespace mobi {
 namespace posix {

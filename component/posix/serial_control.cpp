@@ -1,8 +1,9 @@
-#include "serial_control.h"
+#include "posix/serial_control.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/timerfd.h>
@@ -12,10 +13,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
-#include "errors.h"
-#include "mobi/line.h"
+#include "core/errors.h"
+#include "internal/tool_hooks.h"
 
 namespace mobi::posix {
 namespace {
@@ -33,6 +35,8 @@ SerialControl::SerialControl(EventLoop& loop) : loop_(loop) {}
 
 SerialControl::~SerialControl() {
   Close();
+  // A hang-up this control found and nobody has reported is moot now.
+  loop_.TakePendingError();
 }
 
 std::string SerialControl::DevicePath(int port) {
@@ -41,10 +45,9 @@ std::string SerialControl::DevicePath(int port) {
 }
 
 void SerialControl::Open() {
-  if (PortOpen())
-    Raise(mobi::kPortAlreadyOpen, "COM" + std::to_string(port_) + " (" + device_ + ")");
+  if (PortOpen()) Raise(mobi::kPortAlreadyOpen, Name());
   const std::string path = DevicePath(port_);
-  const std::string name = "COM" + std::to_string(port_) + " (" + path + ")";
+  const std::string name = PortLabel() + " (" + path + ")";
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
@@ -75,8 +78,27 @@ void SerialControl::Open() {
     tcflush(fd_, TCIFLUSH);
     timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (timer_ < 0) Raise(mobi::kDeviceNotOpen, "timerfd_create: " + Why(errno));
-    fdWatch_ = loop_.Watch(fd_, EPOLLIN, [this](uint32_t events) { OnReadable(events); });
-    timerWatch_ = loop_.Watch(timer_, EPOLLIN, [this](uint32_t) { OnQuietGap(); });
+    news_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    stop_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (news_ < 0 || stop_ < 0) Raise(mobi::kDeviceNotOpen, "eventfd: " + Why(errno));
+    newsWatch_ = loop_.Watch(news_, EPOLLIN, [this](uint32_t) {
+      uint64_t count = 0;
+      if (::read(news_, &count, sizeof count) == sizeof count) Update();
+    });
+    timerWatch_ = loop_.Watch(timer_, EPOLLIN, [this](uint32_t) {
+      uint64_t expirations = 0;
+      if (::read(timer_, &expirations, sizeof expirations) == sizeof expirations) Update();
+    });
+    {
+      std::lock_guard lock(mutex_);
+      arrived_.clear();
+      ended_ = false;
+    }
+    try {
+      reader_ = std::thread([this, fd] { Read(fd); });
+    } catch (const std::system_error& e) {
+      Raise(mobi::kDeviceNotOpen, std::string("cannot start the port's reader: ") + e.what());
+    }
   } catch (...) {
     Close();
     throw;
@@ -84,9 +106,13 @@ void SerialControl::Open() {
 }
 
 void SerialControl::Close() {
-  if (fdWatch_) loop_.Unwatch(std::exchange(fdWatch_, 0));
+  if (newsWatch_) loop_.Unwatch(std::exchange(newsWatch_, 0));
   if (timerWatch_) loop_.Unwatch(std::exchange(timerWatch_, 0));
-  if (timer_ >= 0) ::close(std::exchange(timer_, -1));
+  if (writeWatch_) loop_.Unwatch(std::exchange(writeWatch_, 0));
+  StopReader();
+  for (int* fd : {&timer_, &news_, &stop_}) {
+    if (*fd >= 0) ::close(std::exchange(*fd, -1));
+  }
   if (fd_ >= 0) {
     Drain();
     // Exclusive mode outlives this descriptor while another one (a
@@ -94,8 +120,68 @@ void SerialControl::Close() {
     ioctl(fd_, TIOCNXCL);
     ::close(std::exchange(fd_, -1));
   }
-  held_.clear();
   out_.clear();
+}
+
+void SerialControl::StopReader() {
+  if (!reader_.joinable()) return;
+  const uint64_t one = 1;
+  if (::write(stop_, &one, sizeof one) < 0) {
+    // Only a full counter refuses, and then the reader is told already.
+  }
+  reader_.join();
+}
+
+void SerialControl::Read(int fd) {
+  uint8_t chunk[4096];
+  for (;;) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stop_, POLLIN, 0}};
+    const int ready = poll(fds, 2, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready > 0 && fds[1].revents) return;
+    std::vector<Arrival> got;
+    // A reader that cannot wait any more is as good as a line that ended.
+    bool ended = ready < 0 || (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    for (;;) {
+      const ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (n > 0) {
+        got.push_back({core::ByteArray(chunk, chunk + n), core::Clock::now()});
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+      ended = true;  // 0 bytes or EIO: the other side is gone
+      break;
+    }
+    {
+      std::lock_guard lock(mutex_);
+      for (Arrival& a : got) arrived_.push_back(std::move(a));
+      ended_ = ended_ || ended;
+    }
+    const uint64_t one = 1;
+    if (::write(news_, &one, sizeof one) < 0) {
+      // Only a full counter refuses, and then the owning thread is told already.
+    }
+    if (ended) return;
+  }
+}
+
+void SerialControl::Update() {
+  std::vector<Arrival> arrived;
+  bool ended = false;
+  {
+    std::lock_guard lock(mutex_);
+    arrived.swap(arrived_);
+    ended = ended_;
+  }
+  for (const Arrival& a : arrived) assembler_.Add(a.bytes, a.at);
+  if (ended) {
+    HangUp();  // may destroy this
+    return;
+  }
+  ArmTimer(NextDeadline());                   // also if a client's handler fails below
+  if (!HandOver(core::Clock::now())) return;  // destroyed by a handler
+  if (PortOpen()) ArmTimer(NextDeadline());
 }
 
 void SerialControl::Drain() {
@@ -122,31 +208,35 @@ void SerialControl::ApplySettings() {
 }
 
 void SerialControl::GatherReceived() {
+  StopReader();
+  std::vector<Arrival> arrived;
+  {
+    std::lock_guard lock(mutex_);
+    arrived.swap(arrived_);
+  }
+  for (const Arrival& a : arrived) assembler_.Add(a.bytes, a.at);
   uint8_t chunk[4096];
   ssize_t n;
-  while ((n = ::read(fd_, chunk, sizeof chunk)) > 0) held_.insert(held_.end(), chunk, chunk + n);
-}
-
-void SerialControl::DiscardReceived() {
-  tcflush(fd_, TCIFLUSH);
-  DisarmTimer();
-}
-
-void SerialControl::HeldTaken() {
-  // What is left (a second reply read with the first) waits for its own gap.
-  if (held_.empty()) {
-    DisarmTimer();
-  } else {
-    ArmTimer(lastByte_ + GapFor(held_) - core::Clock::now());
+  while ((n = ::read(fd_, chunk, sizeof chunk)) > 0) {
+    assembler_.Add(std::span<const uint8_t>(chunk, static_cast<std::size_t>(n)),
+                   core::Clock::now());
   }
 }
 
-std::optional<core::TimePoint> SerialControl::ReplyDue() const {
-  if (!PortOpen() || held_.empty()) return std::nullopt;
-  return due_;
+void SerialControl::DiscardReceived() {
+  {
+    std::lock_guard lock(mutex_);
+    arrived_.clear();
+  }
+  tcflush(fd_, TCIFLUSH);
+  ArmTimer(std::nullopt);
 }
 
 bool SerialControl::LineAlive() {
+  {
+    std::lock_guard lock(mutex_);
+    if (ended_) return false;
+  }
   pollfd p{fd_, POLLIN, 0};
   return poll(&p, 1, 0) <= 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
@@ -166,7 +256,7 @@ void SerialControl::Write(const core::ByteArray& bytes) {
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       break;
     } else if (n < 0 && errno == EIO) {
-      throw LineGone("COM" + std::to_string(port_) + " (" + device_ + ")");
+      throw LineGone(Name());
     } else {
       Raise(mobi::kWriteError, device_ + ": " + Why(errno));
     }
@@ -175,101 +265,41 @@ void SerialControl::Write(const core::ByteArray& bytes) {
     // The line has not taken everything: the rest goes out while messages
     // are processed, and the caller does not wait for it.
     out_.assign(bytes.begin() + static_cast<std::ptrdiff_t>(done), bytes.end());
-    loop_.Modify(fdWatch_, EPOLLIN | EPOLLOUT);
+    writeWatch_ = loop_.Watch(fd_, EPOLLOUT, [this](uint32_t events) { OnWritable(events); });
   }
 }
 
-void SerialControl::OnWritable() {
-  while (!out_.empty()) {
+void SerialControl::OnWritable(uint32_t events) {
+  // A failed line is the reader's to report.
+  while (!out_.empty() && !(events & (EPOLLHUP | EPOLLERR))) {
     const ssize_t n = ::write(fd_, out_.data(), out_.size());
     if (n > 0) {
       out_.erase(out_.begin(), out_.begin() + n);
     } else if (n < 0 && errno == EINTR) {
       continue;
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      return;  // later
     } else {
-      break;  // EAGAIN: later; other errors show as a hang-up on the read side
+      break;
     }
   }
-  if (out_.empty()) loop_.Modify(fdWatch_, EPOLLIN);
+  loop_.Unwatch(std::exchange(writeWatch_, 0));
 }
 
-void SerialControl::OnReadable(uint32_t events, bool continued) {
-  if (events & EPOLLOUT) OnWritable();
-  bool gone = (events & (EPOLLHUP | EPOLLERR)) != 0;
-  core::ByteArray fresh;
-  uint8_t chunk[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-    if (n > 0) {
-      fresh.insert(fresh.end(), chunk, chunk + n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    gone = true;  // 0 bytes or EIO: the other side is gone
-    break;
-  }
-  const core::TimePoint now = core::Clock::now();
-  if (!fresh.empty() && !held_.empty() && !continued && now - lastByte_ >= GapFor(held_)) {
-    // The held bytes had been quiet for their gap before these were read
-    // (the gap's timer is handled late): they are a reply of their own.
-    DisarmTimer();
-    if (!RaiseOnComm()) return;
-    if (!PortOpen()) return;  // closed by a handler
-  }
-  if (!fresh.empty()) {
-    held_.insert(held_.end(), fresh.begin(), fresh.end());
-    lastByte_ = now;
-  }
-  if (gone) {
-    HangUp();  // may destroy this
-    return;
-  }
-  if (held_.size() >= kInBufferSize) {
-    DisarmTimer();
-    RaiseOnComm();  // may destroy this
-    return;
-  }
-  if (!fresh.empty()) ArmTimer(lastByte_ + GapFor(held_) - now);
-}
-
-void SerialControl::OnQuietGap() {
-  // A timer event that was already queued when new bytes re-armed the timer
-  // in the same batch is stale: the timer has not run out.
-  uint64_t expirations = 0;
-  if (::read(timer_, &expirations, sizeof expirations) != sizeof expirations) return;
-  // Bytes that came with a timer handled in time push the gap on; after a
-  // late one they begin a new reply.
-  pollfd p{fd_, POLLIN, 0};
-  if (poll(&p, 1, 0) > 0) {
-    const bool inTime = core::Clock::now() < due_ + 1ms;
-    OnReadable(p.revents & (POLLHUP | POLLERR) ? EPOLLHUP : EPOLLIN, inTime);
-    return;
-  }
-  if (!held_.empty()) RaiseOnComm();  // may destroy this
-}
-
-void SerialControl::ArmTimer(std::chrono::nanoseconds after) {
-  SetTimer(std::max<std::chrono::nanoseconds>(after, 1us));  // zero would disarm
-}
-
-void SerialControl::DisarmTimer() {
-  SetTimer(std::chrono::nanoseconds(0));
-}
-
-void SerialControl::SetTimer(std::chrono::nanoseconds after) {
+void SerialControl::ArmTimer(std::optional<core::TimePoint> due) {
   if (timer_ < 0) return;
-  due_ = core::Clock::now() + after;
   itimerspec when{};
-  when.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
-  when.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
-  timerfd_settime(timer_, 0, &when, nullptr);
+  if (due) {
+    const auto after = std::max<std::chrono::nanoseconds>(*due - core::Clock::now(), 1us);
+    when.it_value.tv_sec = static_cast<time_t>(after.count() / 1000000000);
+    when.it_value.tv_nsec = static_cast<long>(after.count() % 1000000000);
+  }
+  timerfd_settime(timer_, 0, &when, nullptr);  // all zero: disarmed
 }
 
 void SerialControl::HangUp() {
-  const std::string name = "COM" + std::to_string(port_) + " (" + device_ + ")";
-  loop_.SetPendingError(std::make_exception_ptr(LineGone(name)));
-  HandOverLeftOver();  // may destroy this
+  loop_.SetPendingError(std::make_exception_ptr(LineGone(Name())));
+  HandOver(core::Clock::now());  // what came before the hang-up; may destroy this
 }
 
 }  // namespace mobi::posix

@@ -1,16 +1,21 @@
 // The serial control on POSIX: a termios device in raw binary mode, opened
-// exclusively, written without blocking, read into an input buffer while the
-// thread processes messages. OnComm is raised once the line has been quiet
-// for the quiet gap (settings.h), so that a reply paced at line rate, or
-// forwarded in bursts by a USB adapter, is handed over whole. Where the
-// driver supports it the line asks for low latency, and the long gap follows
-// the forwarding interval the device reports (a USB adapter's latency timer).
+// exclusively, written without blocking. A reader thread of the open port
+// only reads what arrives and time-stamps it; the owning thread feeds the
+// bytes with their arrival times to the reply assembler and arms one timer at
+// its deadline, so that OnComm is raised on the owning thread, only while it
+// processes messages, and replies are cut by when they arrived, not by when
+// the thread came to read them. Where the driver supports it the line asks
+// for low latency, and the long gap follows the forwarding interval the
+// device reports (a USB adapter's latency timer).
 #pragma once
 
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "event_loop.h"
-#include "serial_control_base.h"
+#include "core/serial_control_base.h"
+#include "posix/event_loop.h"
 
 namespace mobi::posix {
 
@@ -20,47 +25,59 @@ class SerialControl final : public core::SerialControlBase {
   ~SerialControl() override;
 
   bool PortOpen() const override { return fd_ >= 0; }
-  std::optional<core::TimePoint> ReplyDue() const override;
 
   // The device path that port n stands for.
   static std::string DevicePath(int port);
-  // Input beyond this many bytes is handed over without waiting for a gap.
-  static constexpr std::size_t kInBufferSize = 4096;
 
  private:
+  // Bytes of one read and when they arrived.
+  struct Arrival {
+    core::ByteArray bytes;
+    core::TimePoint at;
+  };
+
   void Open() override;
   void Close() override;
-  void ApplyOpenSettings() override { ApplySettings(); }
+  void ApplyOpenSettings() override {
+    ApplySettings();
+    ArmTimer(NextDeadline());  // the gaps may have changed
+  }
   bool LineAlive() override;
   void Write(const core::ByteArray& bytes) override;
-  void HeldTaken() override;
   void DiscardReceived() override;
   void GatherReceived() override;
+  std::exception_ptr TakeUnreportedHangUp() override { return loop_.TakePendingError(); }
 
   void ApplySettings();
-  // `continued`: bytes that came with the gap's timer still belong to the
-  // held reply.
-  void OnReadable(uint32_t events, bool continued = false);
-  void OnWritable();
-  void OnQuietGap();
-  // The quiet gap's timer: runs out `after` from now (at least 1 us), or
-  // never.
-  void ArmTimer(std::chrono::nanoseconds after);
-  void DisarmTimer();
-  void SetTimer(std::chrono::nanoseconds after);
+  // The reader thread: reads until the line ends or it is told to stop.
+  void Read(int fd);
+  // Stops the reader thread and waits for it.
+  void StopReader();
+  // On the owning thread: feeds what the reader read, hands over what is
+  // ready and re-arms the timer, or reports a hang-up.
+  void Update();
+  void OnWritable(uint32_t events);
+  // The timer runs out at `due` (at least 1 us from now), or never.
+  void ArmTimer(std::optional<core::TimePoint> due);
   void HangUp();
+  std::string Name() const { return PortLabel() + " (" + device_ + ")"; }
   // Gives queued output its time to leave before the port closes.
   void Drain();
 
   EventLoop& loop_;
   int fd_ = -1;
   int timer_ = -1;
-  int fdWatch_ = 0;
+  int news_ = -1;  // eventfd: the reader read something, or the line ended
+  int stop_ = -1;  // eventfd: the reader is to stop
+  int newsWatch_ = 0;
   int timerWatch_ = 0;
+  int writeWatch_ = 0;
   std::string device_;
-  core::TimePoint lastByte_{};
-  core::TimePoint due_{};  // when the armed gap timer runs out
-  core::ByteArray out_;    // bytes the line has not taken yet
+  core::ByteArray out_;  // bytes the line has not taken yet
+  std::thread reader_;
+  std::mutex mutex_;  // guards arrived_ and ended_
+  std::vector<Arrival> arrived_;
+  bool ended_ = false;
 };
 
 }  // namespace mobi::posix

@@ -4,9 +4,10 @@
 
 #include <memory>
 
+#include "core/frmSMS.h"
+#include "core/modMain.h"
 #include "fake_host.h"
 #include "mobi/clsSMS.h"
-#include "modMain.h"
 
 namespace mobi::test {
 namespace {
@@ -18,6 +19,7 @@ class ClsSMSTest : public ::testing::Test {
   void SetUp() override { Host().Reset(); }
   void TearDown() override { Host().Reset(); }
 
+  static mm::State& State() { return *core::frmSMS::Load()->state(); }
   // An object with the port open.
   std::unique_ptr<clsSMS> Open() {
     auto sms = std::make_unique<clsSMS>();
@@ -92,10 +94,10 @@ TEST_F(ClsSMSTest, CommandsOnAClosedPortFailAndWriteNothing) {
 TEST_F(ClsSMSTest, EmptyOrDoubleByteArgumentsFailBeforeTheWrite) {
   auto sms = Open();
   EXPECT_EQ(ErrorNumberOf([&] { sms->SendSMS(u"", u"text"); }), 9);
-  EXPECT_EQ(mm::lngStatus, 2) << "the send status was set before the failure";
-  EXPECT_EQ(mm::strSendTel, u"");
+  EXPECT_EQ(State().lngStatus, 2) << "the send status was set before the failure";
+  EXPECT_EQ(State().strSendTel, u"");
   EXPECT_EQ(ErrorNumberOf([&] { sms->SendSMS(u"123", u""); }), 9);
-  EXPECT_EQ(mm::strSendTel, u"123");
+  EXPECT_EQ(State().strSendTel, u"123");
   EXPECT_EQ(ErrorNumberOf([&] { sms->SetMobiCode(u""); }), 9);
   EXPECT_EQ(ErrorNumberOf([&] { sms->SendSMS(u"12\u4E2D", u"x"); }), 6);
   EXPECT_EQ(ErrorNumberOf([&] { sms->SetMobiCode(u"\u4E2D"); }), 6);
@@ -154,10 +156,10 @@ TEST_F(ClsSMSTest, SignalLevelAndDiscardedChunks) {
   auto sms = Open();
   AnswerEveryFrame(ByteArray{0xAA, 0x14, 0x00});
   EXPECT_EQ(sms->MobiSignal(), 0);
-  EXPECT_EQ(mm::strReply, u"0");
+  EXPECT_EQ(State().strReply, u"0");
   AnswerEveryFrame(ByteArray{0xAA, 0x14, 0xFF});
   EXPECT_EQ(sms->MobiSignal(), 255);
-  EXPECT_EQ(mm::strReply, u"255");
+  EXPECT_EQ(State().strReply, u"255");
 
   // A type 20 chunk without its level byte, and a lone byte, are discarded:
   // the wait goes on to the chunk after them.
@@ -204,28 +206,28 @@ TEST_F(ClsSMSTest, StatusReportsFollowTheirRulesInOrder) {
       {"SEND O", 0},       {"SUCCESS12345 x", 0} /* the piece is the rest, up to 11 */,
   };
   for (const auto& [text, expected] : cases) {
-    mm::strSendTel = u"12345";
-    mm::lngStatus = 0;  // "unchanged" shows as 0
+    State().strSendTel = u"12345";
+    State().lngStatus = 0;  // "unchanged" shows as 0
     host.Arrive(Reply(1, text));
     DoEvents();
-    EXPECT_EQ(mm::lngStatus, expected) << "report \"" << text << "\"";
+    EXPECT_EQ(State().lngStatus, expected) << "report \"" << text << "\"";
   }
   (void)sms;
 }
 
 TEST_F(ClsSMSTest, ANumberOfMoreThanElevenCharactersNeverMatches) {
   auto sms = Open();
-  mm::strSendTel = u"8613800138000";
+  State().strSendTel = u"8613800138000";
   for (std::string text : {"SUCCESS8613800138000", "SUCCESS86138001380", "FAILURE8613800138000"}) {
-    mm::lngStatus = 0;
+    State().lngStatus = 0;
     Host().Arrive(Reply(1, text));
     DoEvents();
-    EXPECT_EQ(mm::lngStatus, 0) << text;
+    EXPECT_EQ(State().lngStatus, 0) << text;
   }
-  mm::strSendTel = u"13800138000";  // 11 characters: matches, whatever follows
+  State().strSendTel = u"13800138000";  // 11 characters: matches, whatever follows
   Host().Arrive(Reply(1, "SUCCESS13800138000 delivered"));
   DoEvents();
-  EXPECT_EQ(mm::lngStatus, 5);
+  EXPECT_EQ(State().lngStatus, 5);
 }
 
 TEST_F(ClsSMSTest, SendEndsAtOnceOnAFinalReport) {
@@ -289,7 +291,7 @@ TEST_F(ClsSMSTest, AnErrorTextDuringASendIsRaisedAndTheSendGoesOn) {
   };
   EXPECT_EQ(sms->SendSMS(u"12345", u"hello"), typeCustOK);
   EXPECT_EQ(errors, std::vector<std::u16string>{u"ERROR"});
-  EXPECT_EQ(mm::strReply, u"ERROR") << "type 0 sets the reply text; the send leaves it";
+  EXPECT_EQ(State().strReply, u"ERROR") << "type 0 sets the reply text; the send leaves it";
   EXPECT_EQ(Host().Elapsed(), 300ms);
 }
 
@@ -297,7 +299,7 @@ TEST_F(ClsSMSTest, EverySendStartsFromSendOk) {
   auto sms = Open();
   Host().Arrive(Reply(1, "ERROR"));
   DoEvents();
-  EXPECT_EQ(mm::lngStatus, 6) << "reports outside a send still count";
+  EXPECT_EQ(State().lngStatus, 6) << "reports outside a send still count";
   EXPECT_EQ(sms->SendSMS(u"1", u"x"), typeSendOk);
 }
 
@@ -424,7 +426,7 @@ TEST_F(ClsSMSTest, AHandlerMayStartANestedWait) {
   EXPECT_EQ(depth, 0);
   // The outer wait ended when the handler returned; the send then waited on
   // for the rest of its budget: 5000 - 0 counted before the chunk.
-  EXPECT_EQ(mm::strReply, u"inner") << "the nested call shares the reply text";
+  EXPECT_EQ(State().strReply, u"inner") << "the nested call shares the reply text";
 }
 
 TEST_F(ClsSMSTest, AnObjectReleasedInsideItsOwnHandlerDoesNotCrash) {
@@ -445,11 +447,12 @@ TEST_F(ClsSMSTest, TheLastObjectReleasedInsideAHandlerDuringAWait) {
   auto sms = Open();
   clsSMS* raw = sms.get();
   raw->SubscribeSMSError([&](const std::u16string&) { sms.reset(); });
+  const std::shared_ptr<mm::State> state = core::frmSMS::Current()->state();
   Host().Arrive(Reply(0, "gone"));
   DoEvents();  // the handler releases the object; the form outlives the handler
   EXPECT_EQ(sms, nullptr);
-  EXPECT_EQ(mm::blnReceived, -1);
-  EXPECT_EQ(mm::strReply, u"gone");
+  EXPECT_EQ(state->blnReceived, -1);
+  EXPECT_EQ(state->strReply, u"gone");
 }
 
 TEST_F(ClsSMSTest, AHandlerThatThrowsEndsTheWaitingCall) {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "errors.h"
-#include "frmSMS.h"
-#include "modMain.h"
-#include "settings.h"
+#include "core/errors.h"
+#include "core/frmSMS.h"
+#include "core/modMain.h"
+#include "core/settings.h"
 
 namespace mobi {
 namespace test {
@@ -104,7 +104,6 @@ void FakeHost::At(core::TimePoint when, std::function<void()> action) {
 
 void FakeHost::Reset() {
   core::frmSMS::Unload();
-  core::modMain::ResetState();
   terminal = nullptr;
   wire.clear();
   badPorts.clear();

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/platform.h"
 #include "error_number.h"
-#include "platform.h"
 #include "reply.h"
 
 namespace mobi::test {

@@ -7,11 +7,12 @@
 #include <sstream>
 #include <string>
 
-#include "errors.h"
+#include "core/errors.h"
+#include "core/frmSMS.h"
+#include "core/modMain.h"
+#include "core/protocol.h"
+#include "core/settings.h"
 #include "fake_host.h"
-#include "frmSMS.h"
-#include "modMain.h"
-#include "settings.h"
 
 namespace mobi::test {
 namespace {
@@ -21,6 +22,7 @@ namespace mm = core::modMain;
 class HelpersTest : public ::testing::Test {
  protected:
   void SetUp() override { Host().Reset(); }
+  mm::State state;
 };
 
 // Every public error number has its own text and a row in the README's
@@ -108,23 +110,23 @@ TEST_F(HelpersTest, AppendBytesKeepsTheFrontAndAddsTheSource) {
 }
 
 TEST_F(HelpersTest, WaitReplyCountsStepsWithoutAReplyInOneSleep) {
-  EXPECT_EQ(mm::WaitReply(1000), 1010);
+  EXPECT_EQ(mm::WaitReply(state, 1000), 1010);
   EXPECT_EQ(Host().processCalls, 1);
   EXPECT_EQ(Host().Elapsed(), 1010ms);
 
   Host().Reset();
-  EXPECT_EQ(mm::WaitReply(5000), 5010);
+  EXPECT_EQ(mm::WaitReply(state, 5000), 5010);
   EXPECT_EQ(Host().processCalls, 1);
 
   Host().Reset();
-  EXPECT_EQ(mm::WaitReply(0), 10);
+  EXPECT_EQ(mm::WaitReply(state, 0), 10);
   EXPECT_EQ(Host().processCalls, 1);
 }
 
 TEST_F(HelpersTest, WaitReplyNegativeReturnsAtOnceAndClearsTheFlag) {
-  mm::blnReceived = -1;
-  EXPECT_EQ(mm::WaitReply(-1), 0);
-  EXPECT_EQ(mm::blnReceived, 0);
+  state.blnReceived = -1;
+  EXPECT_EQ(mm::WaitReply(state, -1), 0);
+  EXPECT_EQ(state.blnReceived, 0);
   EXPECT_EQ(Host().processCalls, 0);
 }
 
@@ -134,8 +136,8 @@ TEST_F(HelpersTest, WaitReplyReturnsTenPerStepBeforeTheReceipt) {
   for (int k : {1, 2, 7, 101}) {
     Host().Reset();
     Host().At(Host().Now() + std::chrono::milliseconds(10 * (k - 1) + 3),
-              [] { mm::blnReceived = -1; });
-    EXPECT_EQ(mm::WaitReply(1000), 10 * (k - 1)) << "receipt in step " << k;
+              [this] { state.blnReceived = -1; });
+    EXPECT_EQ(mm::WaitReply(state, 1000), 10 * (k - 1)) << "receipt in step " << k;
     EXPECT_EQ(Host().Elapsed(), std::chrono::milliseconds(10 * (k - 1) + 3));
   }
 }
@@ -148,25 +150,25 @@ TEST_F(HelpersTest, WaitReplyCountsALongHandlerAsPartOfOneStep) {
     Host().ProcessMessages(Host().Now() + 300ms, [](auto) { return false; });
   };
   Host().At(Host().Now() + 23ms, busy);
-  Host().At(Host().Now() + 338ms, [] { mm::blnReceived = -1; });
-  EXPECT_EQ(mm::WaitReply(1000), 30);
+  Host().At(Host().Now() + 338ms, [this] { state.blnReceived = -1; });
+  EXPECT_EQ(mm::WaitReply(state, 1000), 30);
 
   Host().Reset();
-  Host().At(Host().Now() + 23ms, [&] {
+  Host().At(Host().Now() + 23ms, [&, this] {
     busy();
-    mm::blnReceived = -1;
+    state.blnReceived = -1;
   });
-  EXPECT_EQ(mm::WaitReply(1000), 20);
+  EXPECT_EQ(mm::WaitReply(state, 1000), 20);
 
   Host().Reset();
   Host().At(Host().Now() + 23ms, busy);
-  EXPECT_EQ(mm::WaitReply(1000), 1010);
+  EXPECT_EQ(mm::WaitReply(state, 1000), 1010);
   EXPECT_EQ(Host().Elapsed(), 1310ms);
 }
 
 TEST_F(HelpersTest, WaitReplyNearTheIntegerLimitDoesNotWrap) {
-  Host().At(Host().Now() + 25ms, [] { mm::blnReceived = -1; });
-  EXPECT_EQ(mm::WaitReply(2147483647), 20);
+  Host().At(Host().Now() + 25ms, [this] { state.blnReceived = -1; });
+  EXPECT_EQ(mm::WaitReply(state, 2147483647), 20);
 }
 
 TEST(SettingsTest, ParsesTheFourFields) {
@@ -225,9 +227,10 @@ TEST(SettingsTest, TheLongGapCoversAnAdaptersForwarding) {
   EXPECT_EQ(core::QuietGapsOf(slow).other, 110ms) << "never below the short gap";
 }
 
-TEST_F(HelpersTest, TheFormKnowsWhichRepliesAreWhole) {
-  const std::u16string tel = u"12345";
-  const auto whole = [&](const ByteArray& b) { return core::frmSMS::IsWholeReply(b, tel); };
+TEST_F(HelpersTest, TheFrameRulesKnowWhichRepliesAreWhole) {
+  std::u16string tel = u"12345";
+  const core::protocol::Rules rules(Host().Ansi(), tel);
+  const auto whole = [&](const ByteArray& b) { return rules.IsWholeReply(b); };
   EXPECT_TRUE(whole(ByteArray{0xAA, 0x14, 23}));
   EXPECT_FALSE(whole(ByteArray{0xAA, 0x14}));
   EXPECT_FALSE(whole(ByteArray{0xAA, 0x14, 23, 0}));
@@ -240,8 +243,6 @@ TEST_F(HelpersTest, TheFormKnowsWhichRepliesAreWhole) {
     EXPECT_FALSE(whole(Reply(1, text))) << text;
   }
   EXPECT_FALSE(whole(Reply(0, "OK"))) << "an error text's end is unknown";
-  EXPECT_FALSE(core::frmSMS::IsWholeReply(Reply(1, "SUCCESS123456789012"), u"123456789012"))
-      << "a report cannot name more than 11 characters";
 
   // Where the first of two replies read together ends.
   const auto first = [&](const ByteArray& a, const ByteArray& next) {
@@ -249,14 +250,18 @@ TEST_F(HelpersTest, TheFormKnowsWhichRepliesAreWhole) {
     both.reserve(a.size() + next.size());
     both.insert(both.end(), a.begin(), a.end());
     both.insert(both.end(), next.begin(), next.end());
-    return core::frmSMS::WholeReplyLength(both, tel);
+    return rules.WholeReplyLength(both);
   };
   EXPECT_EQ(first(Reply(1, "SEND OK"), Reply(1, "SUCCESS12345")), 9u);
   EXPECT_EQ(first(ByteArray{0xAA, 0x14, 0xAA}, ByteArray{0xAA, 0x03}), 3u) << "level 0xAA";
   EXPECT_EQ(first(Reply(1, "OK"), ByteArray{0xAA}), 4u);
   EXPECT_EQ(first(Reply(1, "OK"), ByteArray{'\r', 0xAA, 0x03}), 0u) << "OK and more is not OK";
   EXPECT_EQ(first(Reply(0, "OK"), Reply(3, "")), 0u) << "an error text may hold 0xAA";
-  EXPECT_EQ(core::frmSMS::WholeReplyLength(Reply(1, "ERROR"), tel), 7u) << "one whole reply";
+  EXPECT_EQ(rules.WholeReplyLength(Reply(1, "ERROR")), 7u) << "one whole reply";
+
+  tel = u"123456789012";
+  EXPECT_FALSE(whole(Reply(1, "SUCCESS123456789012")))
+      << "a report cannot name more than 11 characters";
 }
 
 }  // namespace

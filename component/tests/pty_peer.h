@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "pty_pair.h"
+#include "common/pty_pair.h"
 #include "reply.h"
 
 namespace mobi::test {

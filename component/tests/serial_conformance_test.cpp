@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/platform.h"
+#include "core/protocol.h"
 #include "error_number.h"
-#include "frmSMS.h"
-#include "platform.h"
 
 namespace mobi::test {
 namespace {
@@ -38,7 +38,9 @@ TEST(SerialConformance, PropertiesRepliesGapsAndAHangUpBetweenCalls) {
   control->OnComm = [&] {
     if (control->InBufferCount() > 0) chunks.push_back(control->Input());
   };
-  control->WholeReply = [](const ByteArray& b) { return core::frmSMS::WholeReplyLength(b, u""); };
+  const std::u16string noSend;
+  const core::protocol::Rules rules(host.Ansi(), noSend);
+  control->rules = &rules;
   const auto processUntil = [&](std::size_t count, std::chrono::milliseconds atMost) {
     host.ProcessMessages(host.Now() + atMost,
                          [&](core::TimePoint) { return chunks.size() >= count; });

@@ -1,4 +1,4 @@
-#include "ansi_code_page.h"
+#include "win32/ansi_code_page.h"
 
 namespace mobi::win32 {
 

@@ -1,10 +1,10 @@
 // The Win32 host: the component's thread and platform on Windows.
 #include <windows.h>
 
-#include "ansi_code_page.h"
-#include "message_loop.h"
-#include "mobi/bench.h"
-#include "serial_control.h"
+#include "internal/tool_hooks.h"
+#include "win32/ansi_code_page.h"
+#include "win32/message_loop.h"
+#include "win32/serial_control.h"
 
 namespace mobi {
 namespace win32 {

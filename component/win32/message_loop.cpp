@@ -1,21 +1,8 @@
-#include "message_loop.h"
+#include "win32/message_loop.h"
 
 #include <utility>
 
 namespace mobi::win32 {
-namespace {
-
-// Milliseconds from now to `deadline`, rounded up so that a wait never ends
-// just short of it and spins.
-DWORD MillisecondsTo(core::TimePoint deadline) {
-  const auto left = deadline - core::Clock::now();
-  if (left <= core::Clock::duration::zero()) return 0;
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-  return ms >= static_cast<long long>(INFINITE) ? INFINITE - 1 : static_cast<DWORD>(ms);
-}
-
-}  // namespace
-
 void MessageLoop::ThrowPending() {
   if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
 }
@@ -33,10 +20,7 @@ bool MessageLoop::DispatchPending(const core::Host::StopCondition& stop, bool& q
     const core::TimePoint began = core::Clock::now();
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
-    if (stop(began)) {
-      pendingError_ = nullptr;
-      return true;
-    }
+    if (stop(began)) return true;
     ThrowPending();
   }
   return false;
@@ -46,19 +30,21 @@ void MessageLoop::Run(core::TimePoint deadline, const core::Host::StopCondition&
                       bool earlyEnd) {
   ThrowPending();  // left by a message that the client's own loop handled
   bool quit = false;
-  if (!earlyEnd) {
-    DWORD ms = MillisecondsTo(deadline);
-    if (ms > 0) Sleep(ms);
+  if (!earlyEnd && core::Clock::now() < deadline) {
+    timer_.ArmAt(deadline);
+    timer_.Wait();
   }
   for (;;) {
     if (DispatchPending(stop, quit)) return;
-    const DWORD ms = MillisecondsTo(deadline);
-    if (ms == 0) return;
+    if (core::Clock::now() >= deadline) return;
+    // Armed on every round: a nested wait of a handler armed its own.
+    timer_.ArmAt(deadline);
     if (quit) {
-      Sleep(ms);
+      timer_.Wait();
       continue;
     }
-    MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    const HANDLE timer = timer_.handle();
+    MsgWaitForMultipleObjectsEx(1, &timer, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
 }
 

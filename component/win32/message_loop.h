@@ -8,18 +8,21 @@
 
 #include <exception>
 #include <functional>
+#include <utility>
 
-#include "platform.h"
+#include "core/platform.h"
+#include "win32/precise_timer.h"
 
 namespace mobi::win32 {
 
 class MessageLoop {
  public:
   // An error found by a window procedure (a hang-up, a failing handler),
-  // thrown by Run after the message was handled unless the caller's stop
-  // condition already holds. Window procedures cannot throw across the
-  // system's dispatching.
+  // thrown by Run after the message was handled; when the caller's stop
+  // condition already holds, by the next Run, unless somebody takes it
+  // first. Window procedures cannot throw across the system's dispatching.
   void SetPendingError(std::exception_ptr error) { pendingError_ = std::move(error); }
+  std::exception_ptr TakePendingError() { return std::exchange(pendingError_, nullptr); }
 
   // Processes the thread's messages until `deadline`: with `earlyEnd`, waits
   // for messages and handles each as it comes, returning as soon as `stop()`
@@ -34,6 +37,7 @@ class MessageLoop {
   void ThrowPending();
 
   std::exception_ptr pendingError_;
+  PreciseTimer timer_;  // the deadline of the innermost running wait
 };
 
 }  // namespace mobi::win32

@@ -1,24 +1,23 @@
-#include "port_io.h"
+#include "win32/port_io.h"
 
 #include <chrono>
 #include <string>
 #include <system_error>
 #include <utility>
 
-#include "errors.h"
-#include "system_text.h"
+#include "core/errors.h"
+#include "win32/system_text.h"
 
 namespace mobi::win32 {
 
 using core::Raise;
 
-PortIo::PortIo(Handle port, HWND notify, core::QuietGaps gaps)
+PortIo::PortIo(Handle port, HWND notify)
     : port_(std::move(port)),
       notify_(notify),
       wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       readEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      restEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      gaps_(gaps) {
+      restEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   if (!wake_ || !readEvent_ || !restEvent_) {
     Raise(mobi::kDeviceNotOpen, "cannot create events: " + Why(GetLastError()));
   }
@@ -44,30 +43,23 @@ PortIo::~PortIo() {
   port_.Reset();  // before the events
 }
 
-void PortIo::SetGaps(core::QuietGaps gaps) {
+void PortIo::NotifyAt(std::optional<core::TimePoint> due) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    gaps_ = gaps;
+    if (due_ == due) return;
+    due_ = due;
   }
   SetEvent(wake_.get());
 }
 
-std::vector<Run> PortIo::TakeRuns() {
+std::vector<Arrival> PortIo::TakeArrivals() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(runs_, {});
-}
-
-std::optional<Run> PortIo::Peek() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (runs_.empty()) return std::nullopt;
-  Run all{{}, runs_.front().first, runs_.back().last};
-  for (const Run& r : runs_) all.bytes.insert(all.bytes.end(), r.bytes.begin(), r.bytes.end());
-  return all;
+  return std::exchange(arrivals_, {});
 }
 
 void PortIo::DiscardInput() {
   std::lock_guard<std::mutex> lock(mutex_);
-  runs_.clear();
+  arrivals_.clear();
   PurgeComm(port_.get(), PURGE_RXCLEAR);
 }
 
@@ -123,15 +115,20 @@ void PortIo::Fail(DWORD error) {
 // ---- The I/O thread ---------------------------------------------------------------
 
 void PortIo::Loop() {
-  HANDLE handles[2] = {wake_.get(), readEvent_.get()};
+  HANDLE handles[3] = {wake_.get(), readEvent_.get(), timer_.handle()};
   while (!stop_) {
     if (!StartRead()) return;
-    const DWORD r = WaitForMultipleObjects(2, handles, FALSE, WaitTime());
+    const auto due = Due();
+    const DWORD count = due ? 3 : 2;
+    if (due) timer_.ArmAt(*due);
+    const DWORD r = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
     if (stop_) break;
     if (r == WAIT_OBJECT_0 + 1) {
       if (!TakeRead()) return;
-    } else if (r == WAIT_TIMEOUT) {
-      QuietPassed();
+    } else if (r == WAIT_OBJECT_0 + 2) {
+      // The timer's clock and the steady clock may disagree by a fraction of
+      // a millisecond: early by the steady clock is not yet.
+      if (core::Clock::now() >= *due) DuePassed(*due);
     } else if (r == WAIT_FAILED) {
       Fail(GetLastError());
       return;
@@ -152,18 +149,9 @@ bool PortIo::StartRead() {
   return true;
 }
 
-DWORD PortIo::WaitTime() {
-  if (reader_.pending == 0) return INFINITE;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    reader_.gaps = gaps_;
-  }
-  const auto due =
-      reader_.lastByte + (reader_.pending == 2 ? reader_.gaps.whole : reader_.gaps.other);
-  const auto left = due - core::Clock::now();
-  return left <= core::Clock::duration::zero()
-             ? 0
-             : static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+std::optional<core::TimePoint> PortIo::Due() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return due_;
 }
 
 bool PortIo::TakeRead() {
@@ -176,14 +164,12 @@ bool PortIo::TakeRead() {
   if (n == 0) return true;
   core::ByteArray got{reader_.first};
   const DWORD error = ReadRest(got);
-  reader_.lastByte = core::Clock::now();
-  const size_t size = Keep(got, reader_.lastByte);
-  reader_.pending = 2;
+  Keep(std::move(got), core::Clock::now());
   if (error) {
     Fail(error);
     return false;
   }
-  if (size >= kBufferSize) Notify();
+  Notify();
   return true;
 }
 
@@ -210,22 +196,13 @@ DWORD PortIo::ReadRest(core::ByteArray& got) {
   }
 }
 
-size_t PortIo::Keep(const core::ByteArray& got, core::TimePoint now) {
+void PortIo::Keep(core::ByteArray got, core::TimePoint now) {
   std::lock_guard<std::mutex> lock(mutex_);
-  reader_.gaps = gaps_;
-  if (runs_.empty() || now - runs_.back().last >= gaps_.whole) {
-    runs_.push_back(Run{got, now, now});
-  } else {
-    runs_.back().bytes.insert(runs_.back().bytes.end(), got.begin(), got.end());
-    runs_.back().last = now;
-  }
-  size_t size = 0;
-  for (const Run& r : runs_) size += r.bytes.size();
-  return size;
+  arrivals_.push_back(Arrival{std::move(got), now});
 }
 
-void PortIo::QuietPassed() {
-  // Bytes that came with the time-out belong to the run: the read has
+void PortIo::DuePassed(core::TimePoint due) {
+  // Bytes that came with the deadline are read first: the read has
   // completed, or the line holds bytes its completion has not shown yet.
   DWORD errors = 0;
   COMSTAT status{};
@@ -233,9 +210,11 @@ void PortIo::QuietPassed() {
       (ClearCommError(port_.get(), &errors, &status) && status.cbInQue > 0)) {
     return;
   }
-  --reader_.pending;
-  // With one gap, its notification is posted already.
-  if (reader_.pending == 0 && reader_.gaps.whole >= reader_.gaps.other) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (due_ != due) return;  // moved meanwhile
+    due_.reset();
+  }
   Notify();
 }
 

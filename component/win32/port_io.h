@@ -1,13 +1,12 @@
 // The open port and its I/O thread.
 //
 // The I/O thread only reads: it waits for the first byte with a one-byte
-// overlapped read, takes whatever else is waiting, and keeps what it read as
-// runs of bytes separated by at least the short quiet gap, each with the
-// times of its first and last byte. It posts a notification once the line
-// has been quiet for the short gap and again for the long one (or when the
-// buffer is full, or the line failed); the owning thread decides from the
-// runs which bytes form a reply and when it goes (settings.h). The owning
-// thread writes with overlapped writes of its own that it does not wait for.
+// overlapped read, takes whatever else is waiting, and keeps each read with
+// the time it arrived. It posts a notification when bytes arrived, when the
+// line failed, and when the deadline the owning thread set (the reply
+// assembler's) has passed; the owning thread feeds the bytes to the
+// assembler and hands over what is ready. The owning thread writes with
+// overlapped writes of its own that it does not wait for.
 #pragma once
 
 #include <windows.h>
@@ -22,16 +21,16 @@
 #include <thread>
 #include <vector>
 
-#include "handle.h"
-#include "serial_control_base.h"
+#include "core/serial_control_base.h"
+#include "win32/handle.h"
+#include "win32/precise_timer.h"
 
 namespace mobi::win32 {
 
-// Bytes read without a pause of the short quiet gap, with the times of the
-// first and last of them.
-struct Run {
+// The bytes of one read and when they arrived.
+struct Arrival {
   core::ByteArray bytes;
-  core::TimePoint first, last;
+  core::TimePoint at;
 };
 
 class PortIo {
@@ -43,7 +42,7 @@ class PortIo {
 
   // Owns `port` from here on (also when it throws mobi::Error 8012: the
   // thread could not start).
-  PortIo(Handle port, HWND notify, core::QuietGaps gaps);
+  PortIo(Handle port, HWND notify);
   // Stops the thread and lets the queued writes finish, then closes the port.
   ~PortIo();
   PortIo(const PortIo&) = delete;
@@ -51,10 +50,9 @@ class PortIo {
 
   HANDLE handle() const { return port_.get(); }
 
-  void SetGaps(core::QuietGaps gaps);
-  std::vector<Run> TakeRuns();
-  // The runs not yet taken, as one, and the time of their last byte.
-  std::optional<Run> Peek();
+  // A notification is posted once `due` has passed (none: no deadline).
+  void NotifyAt(std::optional<core::TimePoint> due);
+  std::vector<Arrival> TakeArrivals();
   void DiscardInput();
   // The read side's failure (a hang-up), or 0.
   DWORD Failure();
@@ -76,9 +74,6 @@ class PortIo {
     uint8_t first = 0;  // the one-byte read's buffer
     OVERLAPPED ov{};
     bool reading = false;  // the one-byte read is under way
-    int pending = 0;       // notifications still due for the last bytes: 2, 1, 0
-    core::TimePoint lastByte{};
-    core::QuietGaps gaps{};  // gaps_ as last read
   };
 
   // Forgets writes that have finished; the first failure among them, or 0.
@@ -91,32 +86,31 @@ class PortIo {
   void Loop();
   // Starts the one-byte read unless it is under way.
   bool StartRead();
-  // How long the thread may wait: until the next notification of quiet is
-  // due, or for ever.
-  DWORD WaitTime();
+  // The deadline last set; nothing when none is.
+  std::optional<core::TimePoint> Due();
   // The one-byte read completed: takes the rest that is waiting and keeps it.
   bool TakeRead();
   // After the first byte: takes everything else that is waiting.
   DWORD ReadRest(core::ByteArray& got);
-  // Keeps `got`, read at `now`, as part of the last run or as a new one; the
-  // size of all the runs kept.
-  size_t Keep(const core::ByteArray& got, core::TimePoint now);
-  // A wait timed out: the line has been quiet for a gap, unless bytes came
-  // with the time-out.
-  void QuietPassed();
+  // Keeps `got`, read at `now`.
+  void Keep(core::ByteArray got, core::TimePoint now);
+  // The deadline `due` passed: notifies, unless bytes came with it (their
+  // own notification follows).
+  void DuePassed(core::TimePoint due);
   // On the way out: cancels the one-byte read and waits for it to end.
   void CancelRead();
 
   Handle port_;
   HWND notify_;
   Handle wake_, readEvent_, restEvent_;
+  PreciseTimer timer_;  // runs out at Due()
   Reader reader_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> posted_{false};
-  std::mutex mutex_;  // guards runs_, gaps_, failure_
-  std::vector<Run> runs_;
-  core::QuietGaps gaps_;
+  std::mutex mutex_;  // guards arrivals_, due_, failure_
+  std::vector<Arrival> arrivals_;
+  std::optional<core::TimePoint> due_;
   DWORD failure_ = 0;
   std::deque<std::unique_ptr<PendingWrite>> writes_;  // owning thread only
 };

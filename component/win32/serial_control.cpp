@@ -1,10 +1,10 @@
-#include "serial_control.h"
+#include "win32/serial_control.h"
 
 #include <utility>
 
-#include "errors.h"
-#include "port_io.h"
-#include "system_text.h"
+#include "core/errors.h"
+#include "win32/port_io.h"
+#include "win32/system_text.h"
 
 namespace mobi::win32 {
 namespace {
@@ -13,6 +13,14 @@ using core::Raise;
 using mobi::Error;
 
 constexpr const wchar_t* kWindowClass = L"MobiSerialControlWindow";
+
+// The errors of a line that hung up (a USB adapter unplugged, the other end
+// of a pipe closed), as reads and writes report them.
+bool IsHangUp(DWORD error) {
+  return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
+         error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_OPERATION_ABORTED ||
+         error == ERROR_BAD_COMMAND;
+}
 
 HMODULE ThisModule() {
   HMODULE module = nullptr;
@@ -57,7 +65,7 @@ std::wstring SerialControl::DevicePath(int port) {
 
 void SerialControl::ApplyOpenSettings() {
   ApplySettings(io_->handle(), name_);
-  io_->SetGaps(gaps_);
+  io_->NotifyAt(NextDeadline());  // the gaps may have changed
 }
 
 bool SerialControl::PortOpen() const {
@@ -66,7 +74,7 @@ bool SerialControl::PortOpen() const {
 void SerialControl::Open() {
   if (PortOpen()) Raise(mobi::kPortAlreadyOpen, name_);
   const std::wstring path = DevicePath(port_);
-  const std::string name = "COM" + std::to_string(port_) + " (" + Utf8(path) + ")";
+  const std::string name = PortLabel() + " (" + Utf8(path) + ")";
   Handle h(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OVERLAPPED, nullptr));
   if (!h) {
@@ -82,18 +90,16 @@ void SerialControl::Open() {
     Raise(mobi::kInvalidPortNumber, name + " is not a serial device: " + Why(GetLastError()));
   }
   ApplySettings(h.get(), name);
-  SetupComm(h.get(), kInBufferSize, kInBufferSize);
+  SetupComm(h.get(), PortIo::kBufferSize, PortIo::kBufferSize);
   // Only what was received: bytes a previous session queued for the line
   // still go out.
   PurgeComm(h.get(), PURGE_RXCLEAR);
-  io_ = std::make_unique<PortIo>(std::move(h), window_, gaps_);
+  io_ = std::make_unique<PortIo>(std::move(h), window_);
   name_ = name;
 }
 
 void SerialControl::Close() {
   io_.reset();
-  held_.clear();
-  runs_.clear();
 }
 
 void SerialControl::ApplySettings(HANDLE h, const std::string& name) {
@@ -158,40 +164,17 @@ bool SerialControl::LineAlive() {
 
 void SerialControl::Write(const core::ByteArray& bytes) {
   const DWORD error = io_->Write(bytes);
-  if (error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_NOT_CONNECTED ||
-      error == ERROR_BROKEN_PIPE || error == ERROR_OPERATION_ABORTED) {
-    throw LineGone(name_);
-  }
+  if (IsHangUp(error)) throw LineGone(name_);
   if (error) Raise(mobi::kWriteError, name_ + ": " + Why(error));
 }
 
 void SerialControl::GatherReceived() {
-  for (Run& run : io_->TakeRuns()) runs_.push_back(std::move(run));
-  for (Run& run : runs_) held_.insert(held_.end(), run.bytes.begin(), run.bytes.end());
-  runs_.clear();
+  for (const Arrival& a : io_->TakeArrivals()) assembler_.Add(a.bytes, a.at);
 }
 
 void SerialControl::DiscardReceived() {
-  runs_.clear();
   io_->DiscardInput();
-}
-
-std::optional<core::TimePoint> SerialControl::ReplyDue() const {
-  if (!io_) return std::nullopt;
-  // As if everything read so far were one reply: a reply that the rest
-  // completes goes after the short gap.
-  core::ByteArray all = held_;
-  core::TimePoint last = heldLast_;
-  for (const Run& run : runs_) {
-    all.insert(all.end(), run.bytes.begin(), run.bytes.end());
-    last = run.last;
-  }
-  if (const auto pending = io_->Peek()) {
-    all.insert(all.end(), pending->bytes.begin(), pending->bytes.end());
-    last = pending->last;
-  }
-  if (all.empty()) return std::nullopt;
-  return last + GapFor(all);
+  io_->NotifyAt(std::nullopt);
 }
 
 LRESULT CALLBACK SerialControl::WindowProc(HWND window, UINT message, WPARAM wParam,
@@ -216,37 +199,19 @@ LRESULT CALLBACK SerialControl::WindowProc(HWND window, UINT message, WPARAM wPa
 void SerialControl::OnNotified() {
   if (!io_) return;  // closed since the notification was posted
   io_->NotificationTaken();
-  for (Run& run : io_->TakeRuns()) runs_.push_back(std::move(run));
-  while (io_) {
-    // The runs that continue the held bytes join them.
-    while (!runs_.empty() && (held_.empty() || runs_.front().first - heldLast_ < GapFor(held_))) {
-      held_.insert(held_.end(), runs_.front().bytes.begin(), runs_.front().bytes.end());
-      heldLast_ = runs_.front().last;
-      runs_.pop_front();
-    }
-    // A run after the gap begins the next reply, so the held one is whole.
-    const bool due = !held_.empty() && (!runs_.empty() || held_.size() >= kInBufferSize ||
-                                        core::Clock::now() - heldLast_ >= GapFor(held_));
-    if (!due) break;
-    if (!OnComm) held_.clear();  // nobody listens
-    const std::size_t before = held_.size();
-    if (!RaiseOnComm()) return;                // destroyed by a handler
-    if (io_ && held_.size() >= before) break;  // the handler took nothing
+  GatherReceived();
+  if (const DWORD failure = io_->Failure()) {
+    loop_.SetPendingError(std::make_exception_ptr(HangUpError(failure)));
+  } else {
+    io_->NotifyAt(NextDeadline());  // also if a client's handler fails below
   }
-  if (io_ && io_->Failure()) {
-    loop_.SetPendingError(std::make_exception_ptr(HangUpError(io_->Failure())));
-    // What arrived before the hang-up is still handed over.
-    HandOverLeftOver();  // may destroy this
-  }
+  // What arrived before a hang-up is still handed over.
+  if (!HandOver(core::Clock::now())) return;  // destroyed by a handler
+  if (io_) io_->NotifyAt(NextDeadline());
 }
 
 Error SerialControl::HangUpError(DWORD error) {
-  if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ||
-      error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_OPERATION_ABORTED ||
-      error == ERROR_BAD_COMMAND) {
-    return LineGone(name_);
-  }
-  return LineGone(name_, Why(error));
+  return IsHangUp(error) ? LineGone(name_) : LineGone(name_, Why(error));
 }
 
 }  // namespace mobi::win32

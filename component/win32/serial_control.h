@@ -2,24 +2,22 @@
 // mobi::SetPortDevice) opened for overlapped I/O, line settings from our own
 // settings parser, writes queued without blocking the caller.
 //
-// Received bytes are read by a small I/O thread of the open port, which only
-// collects them and posts a notification to a hidden message-only window of
-// the thread that created the control when the line has been quiet; the
-// owning thread then applies the quiet-gap rule (settings.h). OnComm runs from
-// that window's procedure: on the owning thread, and only while that thread
-// processes messages.
+// Received bytes are read and time-stamped by a small I/O thread of the open
+// port, which posts a notification to a hidden message-only window of the
+// thread that created the control when bytes arrived and when the line has
+// been quiet for a gap; the owning thread feeds them to the reply assembler
+// and hands over what is ready. OnComm runs from that window's procedure: on
+// the owning thread, and only while that thread processes messages.
 #pragma once
 
 #include <windows.h>
 
-#include <deque>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "message_loop.h"
-#include "port_io.h"
-#include "serial_control_base.h"
+#include "core/serial_control_base.h"
+#include "win32/message_loop.h"
+#include "win32/port_io.h"
 
 namespace mobi::win32 {
 
@@ -31,12 +29,9 @@ class SerialControl final : public core::SerialControlBase {
   SerialControl& operator=(const SerialControl&) = delete;
 
   bool PortOpen() const override;
-  std::optional<core::TimePoint> ReplyDue() const override;
 
   // The device path that port n stands for.
   static std::wstring DevicePath(int port);
-  // Input beyond this many bytes is handed over without waiting for a gap.
-  static constexpr std::size_t kInBufferSize = PortIo::kBufferSize;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -47,10 +42,11 @@ class SerialControl final : public core::SerialControlBase {
   void Write(const core::ByteArray& bytes) override;
   void DiscardReceived() override;
   void GatherReceived() override;
+  std::exception_ptr TakeUnreportedHangUp() override { return loop_.TakePendingError(); }
   // Line settings and time-outs of the open handle `h`.
   void ApplySettings(HANDLE h, const std::string& name);
-  // The I/O thread reported received bytes or a failure: hands over every
-  // reply whose gap has passed.
+  // The I/O thread reported received bytes, a quiet gap or a failure: feeds
+  // the assembler and hands over every reply that is ready.
   void OnNotified();
   // Closes the failed line; the error to report.
   Error HangUpError(DWORD error);
@@ -59,8 +55,6 @@ class SerialControl final : public core::SerialControlBase {
   HWND window_ = nullptr;
   std::string name_;  // "COM3 (\\.\COM3)", for error texts
   std::unique_ptr<PortIo> io_;
-  core::TimePoint heldLast_{};  // when the last held byte came
-  std::deque<Run> runs_;        // read after the held reply's gap: the next replies
 };
 
 }  // namespace mobi::win32

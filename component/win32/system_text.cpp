@@ -1,4 +1,4 @@
-#include "system_text.h"
+#include "win32/system_text.h"
 
 namespace mobi::win32 {
 
@@ -17,10 +17,11 @@ std::string Utf8(const std::wstring& text) {
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
   int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  }
+  // Never lose a text (an error description, a device path): one character
+  // per byte rather than nothing.
+  if (n <= 0) return std::wstring(utf8.begin(), utf8.end());
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
 }
 

@@ -8,6 +8,9 @@
 
 namespace mobi::win32 {
 
+// The one UTF-8/UTF-16 conversion of Mobi.dll. Invalid input becomes
+// U+FFFD (or "?"); a conversion the system refuses outright keeps the text
+// one character per byte.
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);
 // The system's text for a Win32 error code ("system error N" when it has

@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <charconv>
 #include <cstdio>
@@ -245,58 +245,44 @@ std::string SendWarning(const Payload& payload) {
          "send ends as typeCenterOK at best";
 }
 
-const char* StatusName(enuStatus_Type s) {
-  switch (s) {
-    case typeNoSend:
-      return "typeNoSend";
-    case typeSendOk:
-      return "typeSendOk";
-    case typeCenterOK:
-      return "typeCenterOK";
-    case TypeCustError:
-      return "TypeCustError";
-    case typeCustOK:
-      return "typeCustOK";
-    case typeError:
-      return "typeError";
+namespace {
+
+// Each status of a send: its name, what it means, and the exit code it gives.
+struct StatusFacts {
+  enuStatus_Type status;
+  const char* name;
+  const char* meaning;
+  int exitCode;
+};
+constexpr StatusFacts kStatuses[] = {
+    {typeNoSend, "typeNoSend", "not sent", kExitInternal},
+    {typeSendOk, "typeSendOk", "sent, no confirmation from the centre", kExitUnconfirmed},
+    {typeCenterOK, "typeCenterOK", "accepted by the centre, no delivery report", kExitNoReport},
+    {TypeCustError, "TypeCustError", "delivery failed", kExitFailed},
+    {typeCustOK, "typeCustOK", "delivered", kExitOk},
+    {typeError, "typeError", "the terminal answered ERROR", kExitRejected},
+};
+constexpr StatusFacts kUnknownStatus = {typeNoSend, "unknown", "unknown status", kExitInternal};
+
+const StatusFacts& FactsOf(enuStatus_Type s) {
+  for (const StatusFacts& facts : kStatuses) {
+    if (facts.status == s) return facts;
   }
-  return "unknown";
+  return kUnknownStatus;
+}
+
+}  // namespace
+
+const char* StatusName(enuStatus_Type s) {
+  return FactsOf(s).name;
 }
 
 const char* StatusMeaning(enuStatus_Type s) {
-  switch (s) {
-    case typeNoSend:
-      return "not sent";
-    case typeSendOk:
-      return "sent, no confirmation from the centre";
-    case typeCenterOK:
-      return "accepted by the centre, no delivery report";
-    case TypeCustError:
-      return "delivery failed";
-    case typeCustOK:
-      return "delivered";
-    case typeError:
-      return "the terminal answered ERROR";
-  }
-  return "unknown status";
+  return FactsOf(s).meaning;
 }
 
 int ExitCodeForStatus(enuStatus_Type s) {
-  switch (s) {
-    case typeCustOK:
-      return kExitOk;
-    case TypeCustError:
-      return kExitFailed;
-    case typeError:
-      return kExitRejected;
-    case typeCenterOK:
-      return kExitNoReport;
-    case typeSendOk:
-      return kExitUnconfirmed;
-    case typeNoSend:
-      break;
-  }
-  return kExitInternal;
+  return FactsOf(s).exitCode;
 }
 
 bool IsPortError(int32_t number) {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "common/command_line.h"
+#include "internal/tool_hooks.h"
 #include "mobi/clsSMS.h"
-#include "mobi/line.h"
 
 namespace mobi::cli {
 

@@ -12,13 +12,13 @@
 #include <memory>
 #include <system_error>
 
-#include "cli.h"
+#include "cli/cli.h"
+#include "cli/tap.h"
+#include "internal/tool_hooks.h"
 #include "mobi/clsSMS.h"
 #include "mobi/errors.h"
 #include "mobi/events.h"
-#include "mobi/line.h"
 #include "mobi/version.h"
-#include "tap.h"
 #include "terminal/core/log.h"
 #include "terminal/core/options.h"
 #include "terminal/posix/server.h"

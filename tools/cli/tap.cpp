@@ -1,4 +1,4 @@
-#include "tap.h"
+#include "cli/tap.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,10 +22,10 @@ using Clock = std::chrono::steady_clock;
 LineTap::LineTap(const std::string& device, const LineSettings& s, std::u16string destination,
                  ChunkSink on_chunk, ChunkSink on_request, NoteSink on_note)
     : device_(device),
-      destination_(std::move(destination)),
       on_chunk_(std::move(on_chunk)),
       on_request_(std::move(on_request)),
-      on_note_(std::move(on_note)) {
+      on_note_(std::move(on_note)),
+      replies_(line::ReplyAssemblerFor({}, std::move(destination))) {
   auto fail = [&](const std::string& why) {
     const std::string text = device + ": " + why;
     if (fd_ >= 0) close(fd_);
@@ -48,6 +48,7 @@ LineTap::LineTap(const std::string& device, const LineSettings& s, std::u16strin
   // pseudo-terminal, cannot see it.
   forwarding_ = line::ReportedForwarding(device);
   gaps_ = line::QuietGaps(s, forwarding_);
+  replies_.SetGaps(gaps_);
   wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake_fd_ < 0) fail(std::string("eventfd: ") + std::strerror(errno));
 }
@@ -94,17 +95,11 @@ bool LineTap::Forward(int to, const uint8_t* data, size_t size) {
   return true;
 }
 
-std::chrono::nanoseconds LineTap::GapFor(const terminal::Bytes& chunk) const {
-  return line::GapFor(gaps_, chunk, destination_);
-}
-
 void LineTap::HandOver(bool all) {
-  // As the component does: a whole reply that another follows goes by itself.
-  while (!chunk_.empty() && (all || Clock::now() >= last_ + GapFor(chunk_))) {
-    std::size_t n = line::WholeReplyLength(chunk_, destination_);
-    if (n == 0 || n > chunk_.size()) n = chunk_.size();
-    on_chunk_(terminal::Bytes(chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(n)));
-    chunk_.erase(chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(n));
+  if (all) replies_.EndOfLine();
+  for (auto reply = replies_.Take(Clock::now()); !reply.empty();
+       reply = replies_.Take(Clock::now())) {
+    on_chunk_(reply);
   }
 }
 
@@ -119,8 +114,8 @@ void LineTap::Run() {
     int timeout = -1;
     {
       std::lock_guard lock(mutex_);
-      if (!chunk_.empty()) {
-        const auto left = last_ + GapFor(chunk_) - Clock::now();
+      if (const auto due = replies_.Deadline()) {
+        const auto left = *due - Clock::now();
         timeout = static_cast<int>(
             std::max<int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
       }
@@ -148,14 +143,14 @@ void LineTap::Run() {
     }
     if (fds[0].revents) {  // from the terminal
       const ssize_t n = read(fd_, buffer, sizeof buffer);
+      const auto arrived = Clock::now();
       if (n > 0) {
         from_terminal_ += static_cast<uint64_t>(n);
         if (!Forward(pty_.master(), buffer, static_cast<size_t>(n)))
           on_note_("line watch: the component's input is full; " + std::to_string(n) +
                    " byte(s) lost");
         std::lock_guard lock(mutex_);
-        chunk_.insert(chunk_.end(), buffer, buffer + n);
-        last_ = Clock::now();
+        replies_.Add(std::span<const uint8_t>(buffer, static_cast<std::size_t>(n)), arrived);
       } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
         on_note_("line watch: " + device_ + " hung up");
         Flush();

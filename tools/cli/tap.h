@@ -1,8 +1,9 @@
 // Watches the line between the component and a real terminal: the tool holds
 // the device, the component opens a pseudo-terminal instead, and every byte is
 // passed through both ways at once. The terminal's replies are cut into chunks
-// by the same quiet-gap rule the component's serial layer applies, so each
-// chunk reported is one reply as the component sees it.
+// by the component's own reply assembler, fed with the bytes as they arrive
+// from the device, so each chunk reported is one reply as the component sees
+// it.
 #pragma once
 
 #include <atomic>
@@ -11,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "cli.h"
-#include "pty_pair.h"
+#include "cli/cli.h"
+#include "common/pty_pair.h"
 #include "terminal/core/text.h"
 
 namespace mobi::cli {
@@ -61,12 +62,10 @@ class LineTap {
   int fd_ = -1;
   int wake_fd_ = -1;
   tools::PtyPair pty_;
-  std::chrono::nanoseconds GapFor(const terminal::Bytes& chunk) const;
-  // Hands over the replies whose gap has passed (`all`: every one held);
-  // mutex_ held.
+  // Hands over the replies that are ready (`all`: every one held); mutex_
+  // held.
   void HandOver(bool all);
 
-  std::u16string destination_;
   line::Gaps gaps_;
   std::chrono::nanoseconds forwarding_{0};
   std::atomic<uint64_t> from_terminal_{0};
@@ -74,9 +73,8 @@ class LineTap {
   ChunkSink on_request_;
   NoteSink on_note_;
   std::thread thread_;
-  std::mutex mutex_;  // guards chunk_ and last_
-  terminal::Bytes chunk_;
-  std::chrono::steady_clock::time_point last_{};
+  std::mutex mutex_;  // guards replies_
+  core::ReplyAssembler replies_;
 };
 
 }  // namespace mobi::cli

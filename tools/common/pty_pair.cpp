@@ -1,4 +1,4 @@
-#include "pty_pair.h"
+#include "common/pty_pair.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

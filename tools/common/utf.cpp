@@ -1,4 +1,4 @@
-#include "utf.h"
+#include "common/utf.h"
 
 namespace mobi::tools {
 

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "com_resources.h"
-#include "mobi_automation.h"
+#include "automation/com_resources.h"
+#include "automation/mobi_automation.h"
 
 namespace {
 

@@ -40,7 +40,7 @@
 #include <system_error>
 #include <vector>
 
-#include "pty_pair.h"
+#include "common/pty_pair.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "com_resources.h"
-#include "mobi_automation.h"
+#include "automation/com_resources.h"
+#include "automation/mobi_automation.h"
 
 namespace mobi::test {
 

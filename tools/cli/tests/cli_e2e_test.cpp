@@ -5,7 +5,7 @@
 // under test.
 #include <gtest/gtest.h>
 
-#include "child_process.h"
+#include "common/child_process.h"
 
 namespace mobi::testing {
 

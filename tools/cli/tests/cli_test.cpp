@@ -1,5 +1,5 @@
 // The tool's command line, input checks and exit codes, without a port.
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <gtest/gtest.h>
 

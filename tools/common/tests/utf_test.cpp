@@ -1,4 +1,4 @@
-#include "utf.h"
+#include "common/utf.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,8 @@ TEST(Utf8ToUtf16, RejectsMalformedInputAndNamesTheOffset) {
   };
   for (const Case& c : cases) {
     Utf8Error error{99};
-    EXPECT_FALSE(Utf8ToUtf16(c.text, &error).has_value()) << ::testing::PrintToString(std::string(c.text));
+    EXPECT_FALSE(Utf8ToUtf16(c.text, &error).has_value())
+        << ::testing::PrintToString(std::string(c.text));
     EXPECT_EQ(error.offset, c.offset) << ::testing::PrintToString(std::string(c.text));
   }
 }

@@ -24,7 +24,7 @@ bool IsDialling(uint8_t b) {
 Request DecodeRequest(const Bytes& frame) {
   Request r;
   r.bytes = frame;
-  if (frame.size() < 2 || frame[0] != kStartByte) {
+  if (frame.size() < 2 || frame[0] != kFrameStart) {
     r.kind = Request::Kind::kRaw;
     return r;
   }
@@ -109,7 +109,7 @@ std::string Describe(const Request& r) {
 
 Bytes MakeReply(uint8_t type, const Bytes& payload) {
   Bytes out(payload.size() + 2);
-  out[0] = kStartByte;
+  out[0] = kFrameStart;
   out[1] = type;
   std::copy(payload.begin(), payload.end(), out.begin() + 2);
   return out;

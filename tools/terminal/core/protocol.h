@@ -13,9 +13,9 @@
 
 namespace mobi::terminal {
 
-inline constexpr uint8_t kStartByte = 0xAA;
+inline constexpr uint8_t kFrameStart = 0xAA;
 
-// Command codes of request frames.
+// Command codes of request frames, named by the call that sends them.
 enum class Command : uint8_t {
   kMobiCheck = 0x00,
   kSendSMS = 0x02,
@@ -24,10 +24,12 @@ enum class Command : uint8_t {
   kMobiSignal = 0x14,
 };
 
-// Reply types of reply frames.
+// Reply types of reply frames (the component's names for them; kept here
+// apart from the component's own header, so that the simulator checks it).
 enum ReplyType : uint8_t {
   kReplyError = 0,   // error text, raised to the client as SMSError
   kReplyStatus = 1,  // send status report
+  kReplyDone = 3,    // nothing but the end of the wait
   kReplyText = 9,    // text (check text, centre answer)
   kReplyLevel = 20,  // signal level byte
 };

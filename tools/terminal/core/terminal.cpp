@@ -69,7 +69,7 @@ void Terminal::FlushInput(TimePoint now) {
 // request with a payload (and raw text) only once the line has been quiet.
 void Terminal::FrameInput(TimePoint now, bool quiet) {
   while (!input_.empty()) {
-    if (input_[0] == kStartByte && input_.size() >= 2) {
+    if (input_[0] == kFrameStart && input_.size() >= 2) {
       const size_t fixed = FixedRequestLength(input_[1]);
       if (fixed != 0) {
         Bytes frame(input_.begin(), input_.begin() + fixed);

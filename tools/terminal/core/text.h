@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "utf.h"
+#include "common/utf.h"
 
 namespace mobi::terminal {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "pty_pair.h"
+#include "common/pty_pair.h"
 #include "terminal/core/terminal.h"
 
 namespace mobi::terminal {

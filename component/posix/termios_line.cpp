@@ -11,8 +11,8 @@
 #include <fstream>
 #include <utility>
 
-#include "errors.h"
-#include "mobi/line.h"
+#include "core/errors.h"
+#include "internal/tool_hooks.h"
 
 namespace mobi::line {
 namespace {
