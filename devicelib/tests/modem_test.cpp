@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include "modem_line.h"
 #include "pdu.h"
 #include "platform/system.h"
 

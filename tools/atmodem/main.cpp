@@ -20,7 +20,7 @@
 #include "common/command_line.h"
 #include "pty_server.h"
 #include "scenarios.h"
-#include "utf.h"
+#include "common/utf.h"
 
 namespace {
 

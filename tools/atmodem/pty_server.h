@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "pty_pair.h"
+#include "common/pty_pair.h"
 #include "simulated_modem.h"
 
 namespace atmodem {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "utf.h"
+#include "common/utf.h"
 
 namespace atmodem {
 

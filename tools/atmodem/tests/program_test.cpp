@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "child_process.h"
+#include "common/tests/child_process.h"
 
 #include <chrono>
 #include <cstdio>

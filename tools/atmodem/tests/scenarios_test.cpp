@@ -8,7 +8,7 @@
 #include <set>
 
 #include "pdu.h"
-#include "utf.h"
+#include "common/utf.h"
 
 namespace atmodem {
 namespace {

@@ -5,7 +5,7 @@
 // under test.
 #include <gtest/gtest.h>
 
-#include "common/child_process.h"
+#include "common/tests/child_process.h"
 
 namespace mobi::testing {
 

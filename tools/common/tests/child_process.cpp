@@ -1,4 +1,4 @@
-#include "common/child_process.h"
+#include "common/tests/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
