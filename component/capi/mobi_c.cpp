@@ -211,6 +211,24 @@ int32_t mobi_sms_unsubscribe_error(mobi_sms* sms, uint64_t subscription, mobi_er
   return Guard(error, [&] { sms->object.UnsubscribeSMSError(subscription); });
 }
 
+int32_t mobi_sms_subscribe_report(mobi_sms* sms, mobi_sms_report_handler handler, void* user,
+                                  uint64_t* subscription, mobi_error* error) {
+  if (!sms) return NoObject(error);
+  if (!handler) return Fail(error, mobi::kInvalidPropertyValue, "the handler is NULL");
+  return Guard(error, [&] {
+    const auto id = sms->object.SubscribeDeliveryReport(
+        [handler, user](const std::u16string& destination, mobi::enuStatus_Type status) {
+          handler(ToUtf8(destination).c_str(), status, user);
+        });
+    if (subscription) *subscription = id;
+  });
+}
+
+int32_t mobi_sms_unsubscribe_report(mobi_sms* sms, uint64_t subscription, mobi_error* error) {
+  if (!sms) return NoObject(error);
+  return Guard(error, [&] { sms->object.UnsubscribeDeliveryReport(subscription); });
+}
+
 int32_t mobi_set_port_device(int port, const char* path, mobi_error* error) {
   return Guard(error, [&] {
     if (!path) throw mobi::Error(mobi::kInvalidPropertyValue, "the path is NULL");

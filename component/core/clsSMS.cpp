@@ -68,6 +68,7 @@ struct clsSMS::Impl : core::MobiErrorListener {
   uint64_t thread = 0;
   bool alive = true;  // false once the object is released
   std::map<Subscription, SMSErrorHandler> handlers;
+  std::map<Subscription, DeliveryReportHandler> reportHandlers;
   Subscription nextSubscription = 1;
 
   void CheckThread() const {
@@ -76,16 +77,23 @@ struct clsSMS::Impl : core::MobiErrorListener {
     }
   }
 
-  // frmMain's handler: passes the text on to the object's clients as SMSError.
-  void frmMain_MobiError(const std::u16string& Message) override {
+  // frmMain's handlers: pass the text on to the object's clients as
+  // SMSError, and a late report to the report's subscribers.
+  void frmMain_MobiError(const std::u16string& Message) override { Raise(handlers, Message); }
+  void frmMain_DeliveryReport(const std::u16string& Destination, enuStatus_Type Status) override {
+    Raise(reportHandlers, Destination, Status);
+  }
+
+  template <typename Handler, typename... Args>
+  void Raise(std::map<Subscription, Handler>& all, const Args&... args) {
     std::vector<Subscription> ids;
-    for (const auto& [id, handler] : handlers) ids.push_back(id);
+    for (const auto& [id, handler] : all) ids.push_back(id);
     for (Subscription id : ids) {
       if (!alive) return;  // released by an earlier handler
-      auto it = handlers.find(id);
-      if (it == handlers.end()) continue;    // unsubscribed by an earlier handler
-      SMSErrorHandler handler = it->second;  // a copy survives unsubscription
-      handler(Message);
+      auto it = all.find(id);
+      if (it == all.end()) continue;  // unsubscribed by an earlier handler
+      Handler handler = it->second;   // a copy survives unsubscription
+      handler(args...);
     }
   }
 };
@@ -184,6 +192,14 @@ enuStatus_Type clsSMS::SendSMS(std::u16string Tel, std::u16string Data) {
   state.lngStatus = typeSendOk;
   int32_t remaining = 5000;
   state.strSendTel = Tel;
+  // Reports that come while this waits are its own, not late ones (a send
+  // nested in a handler leaves the flag as it found it).
+  struct Sending {
+    modMain::State& state;
+    const bool outer;
+    explicit Sending(modMain::State& s) : state(s), outer(s.sending) { state.sending = true; }
+    ~Sending() { state.sending = outer; }
+  } sending(state);
   state.bytSend = {protocol::kFrameStart, protocol::kSendSMS};
   modMain::AppendBytes(state.bytSend, modMain::NumberToBytes(Tel));
   modMain::AppendBytes(state.bytSend, modMain::TextToBytes(Data));
@@ -243,6 +259,18 @@ clsSMS::Subscription clsSMS::SubscribeSMSError(SMSErrorHandler handler) {
 void clsSMS::UnsubscribeSMSError(Subscription subscription) {
   impl_->CheckThread();
   impl_->handlers.erase(subscription);
+}
+
+clsSMS::Subscription clsSMS::SubscribeDeliveryReport(DeliveryReportHandler handler) {
+  impl_->CheckThread();
+  const Subscription id = impl_->nextSubscription++;
+  impl_->reportHandlers.emplace(id, std::move(handler));
+  return id;
+}
+
+void clsSMS::UnsubscribeDeliveryReport(Subscription subscription) {
+  impl_->CheckThread();
+  impl_->reportHandlers.erase(subscription);
 }
 
 void DoEvents() {

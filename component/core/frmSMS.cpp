@@ -89,9 +89,15 @@ void frmSMS::MSComm1_OnComm() {
       state.strReply = replyText();
       MobiError(state.strReply);
       break;
-    case protocol::kReplyStatus:
-      GetSMSStatus(replyText());
+    case protocol::kReplyStatus: {
+      const std::u16string text = replyText();
+      GetSMSStatus(text);
+      // A report no send waits for any more: its subscribers follow the
+      // message to its end.
+      if (!state.sending)
+        if (const auto report = protocol::DeliveryReportOf(text)) DeliveryReport(*report);
       break;
+    }
     case protocol::kReplyText:
       state.strReply = replyText();
       break;
@@ -110,6 +116,15 @@ void frmSMS::GetSMSStatus(std::u16string RebackInfo) {
 }
 
 void frmSMS::MobiError(const std::u16string& Message) {
+  Raise([&](MobiErrorListener& l) { l.frmMain_MobiError(Message); });
+}
+
+void frmSMS::DeliveryReport(const protocol::DeliveryReport& report) {
+  Raise([&](MobiErrorListener& l) { l.frmMain_DeliveryReport(report.destination, report.status); });
+}
+
+template <typename Notify>
+void frmSMS::Raise(const Notify& notify) {
   // A snapshot: handlers may subscribe or release objects while this runs.
   const auto snapshot = Listeners();
   for (const auto& weak : snapshot) {
@@ -119,7 +134,7 @@ void frmSMS::MobiError(const std::u16string& Message) {
     const bool stillSubscribed = std::any_of(now.begin(), now.end(), [&](const auto& l) {
       return !l.owner_before(weak) && !weak.owner_before(l);
     });
-    if (stillSubscribed) listener->frmMain_MobiError(Message);
+    if (stillSubscribed) notify(*listener);
   }
 }
 

@@ -18,11 +18,13 @@
 
 namespace mobi::core {
 
-// A subscriber to the form's MobiError notification (a clsSMS's frmMain).
+// A subscriber to the form's notifications (a clsSMS's frmMain): MobiError,
+// and DeliveryReport for a report that came when no send waited for it.
 class MobiErrorListener {
  public:
   virtual ~MobiErrorListener() = default;
   virtual void frmMain_MobiError(const std::u16string& Message) = 0;
+  virtual void frmMain_DeliveryReport(const std::u16string& Destination, enuStatus_Type Status) = 0;
 };
 
 class frmSMS : public std::enable_shared_from_this<frmSMS> {
@@ -54,6 +56,9 @@ class frmSMS : public std::enable_shared_from_this<frmSMS> {
   void GetSMSStatus(std::u16string RebackInfo);
   // Raises MobiError synchronously to every subscribed object.
   void MobiError(const std::u16string& Message);
+  // Raises DeliveryReport synchronously to every subscribed object: a
+  // SUCCESS or FAILURE report that came while no SendSMS waited (a late one).
+  void DeliveryReport(const protocol::DeliveryReport& report);
 
   // Gives `control` the frame rules, which read the state's strSendTel.
   explicit frmSMS(std::unique_ptr<SerialControl> control);
@@ -63,6 +68,10 @@ class frmSMS : public std::enable_shared_from_this<frmSMS> {
   std::optional<mobi::Error> initializeFailure;
 
  private:
+  // Calls `notify` on every listener still subscribed when its turn comes.
+  template <typename Notify>
+  void Raise(const Notify& notify);
+
   const std::shared_ptr<modMain::State> state_ = std::make_shared<modMain::State>();
   const protocol::Rules rules_;
   std::unique_ptr<SerialControl> MSComm1_;

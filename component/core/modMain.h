@@ -19,6 +19,7 @@ struct State {
   int16_t blnReceived = 0;    // -1 once a chunk was handled in the current wait
   int32_t lngStatus = 0;      // status of the current or last send
   std::u16string strSendTel;  // destination of the current or last send
+  bool sending = false;       // a SendSMS waits for its reports
 };
 
 // The largest highest index of an array counted with 16-bit integers.

@@ -18,6 +18,15 @@ Report ClassifyReport(std::u16string_view text, std::u16string_view destination)
   return {isSuccess ? typeCustOK : TypeCustError, whole};
 }
 
+std::optional<DeliveryReport> DeliveryReportOf(std::u16string_view text) {
+  const std::u16string_view word = text.substr(0, kWordLength);
+  if (word != kWordSuccess && word != kWordFailure) return std::nullopt;
+  const std::u16string_view named = text.size() > kWordLength
+                                        ? text.substr(kWordLength, kDestinationLength)
+                                        : std::u16string_view();
+  return DeliveryReport{std::u16string(named), word == kWordSuccess ? typeCustOK : TypeCustError};
+}
+
 std::u16string Rules::ReplyText(std::span<const uint8_t> chunk) const {
   std::u16string text;
   if (chunk.size() > 2) {

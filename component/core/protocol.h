@@ -56,6 +56,15 @@ struct Report {
 };
 Report ClassifyReport(std::u16string_view text, std::u16string_view destination);
 
+// A delivery report on its own, whatever send it belongs to: the destination
+// it names (the characters after its word, at most kDestinationLength) and
+// typeCustOK or TypeCustError; none for any other text.
+struct DeliveryReport {
+  std::u16string destination;
+  enuStatus_Type status;
+};
+std::optional<DeliveryReport> DeliveryReportOf(std::u16string_view text);
+
 // The receive side's knowledge of the frames for the current send: which
 // received bytes are a reply known to be whole, and what a report sets.
 class Rules {

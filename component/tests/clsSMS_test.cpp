@@ -303,6 +303,33 @@ TEST_F(ClsSMSTest, EverySendStartsFromSendOk) {
   EXPECT_EQ(sms->SendSMS(u"1", u"x"), typeSendOk);
 }
 
+TEST_F(ClsSMSTest, OnlyAReportThatComesAfterTheSendReachesTheLateReportSubscribers) {
+  auto sms = Open();
+  std::vector<std::pair<std::u16string, enuStatus_Type>> late;
+  const auto id = sms->SubscribeDeliveryReport(
+      [&](const std::u16string& to, enuStatus_Type status) { late.emplace_back(to, status); });
+  Host().terminal = [](const ByteArray&) {
+    Host().Reply(100ms, Reply(1, "SEND OK"));
+    Host().Reply(3s, Reply(1, "SUCCESS12345"));  // the send's own: not a late one
+  };
+  EXPECT_EQ(sms->SendSMS(u"12345", u"hello"), typeCustOK);
+  Host().terminal = [](const ByteArray&) { Host().Reply(100ms, Reply(1, "SEND OK")); };
+  EXPECT_EQ(sms->SendSMS(u"8613800138000", u"hello"), typeCenterOK);
+  EXPECT_TRUE(late.empty());
+  // After the send: each report names its destination (11 characters at most),
+  // whichever send it belongs to; other texts are no reports.
+  for (std::string text : {"SUCCESS86138001380", "FAILURE12345", "SEND OK", "OK"}) {
+    Host().Arrive(Reply(1, text));
+    DoEvents();
+  }
+  using Late = std::pair<std::u16string, enuStatus_Type>;
+  EXPECT_EQ(late, (std::vector<Late>{{u"86138001380", typeCustOK}, {u"12345", TypeCustError}}));
+  sms->UnsubscribeDeliveryReport(id);
+  Host().Arrive(Reply(1, "SUCCESS12345"));
+  DoEvents();
+  EXPECT_EQ(late.size(), 2u);
+}
+
 TEST_F(ClsSMSTest, SetMobiCodeIsFalseOnlyForExactlyError) {
   auto sms = Open();
   AnswerEveryFrame(Reply(9, "ERROR"));

@@ -110,5 +110,15 @@ in_fresh_tree packages '
 with mobi.Terminal(port=sys.argv[1]) as t:
     print(t.send(\"13800138000\", \"你好\").name, t.signal(), t.check())" "$device")"
   kill $! && exec 3<&- && rm -f /tmp/sim
+  mkfifo /tmp/sim
+  mobi-terminal --report-after 20 >/tmp/sim 2>/dev/null &
+  exec 3</tmp/sim
+  read -r device <&3
+  rc=0
+  mobi --port "$device" send --follow 60 13800138000 "late" >/tmp/follow.txt 2>&1 || rc=$?
+  kill $! && exec 3<&- && rm -f /tmp/sim
+  tail -n 1 /tmp/follow.txt
+  [ $rc -eq 9 ] && grep -q "^delivered 2[0-9.]* s after the centre accepted it" /tmp/follow.txt \
+    || { echo "mobi send --follow 60 (exit $rc):" >&2; cat /tmp/follow.txt >&2; exit 1; }
 '
 echo "== bare Debian 12: the demo and the packages passed"

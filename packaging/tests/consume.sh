@@ -56,7 +56,7 @@ cc -std=c11 -Wall -Wextra -Werror -o "$work/c-by-pkg-config" "$src/packaging/tes
   $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs mobi) \
   -Wl,-rpath,"$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=libdir mobi)"
 run_consumer "C through pkg-config" "$work/c-by-pkg-config" \
-  "check=MOBI-SIM READY code=1 signal=23 send=5 errors=1:LOW BALANCE bad=380:1 empty=9" \
+  "check=MOBI-SIM READY code=1 signal=23 send=5 errors=1:LOW BALANCE bad=380:1 empty=9 late=0" \
   --error-text "LOW BALANCE"
 
 cmake -S "$src/packaging/tests/consumer" -B "$work/by-subdirectory" -G Ninja -DMOBI_SOURCE_DIR="$src" \

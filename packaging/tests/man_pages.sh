@@ -14,8 +14,9 @@ missing=$(comm -23 <(printf '%s\n' "$from_help") <(printf '%s\n' "$from_page"))
 stale=$(comm -13 <(printf '%s\n' "$from_help") <(printf '%s\n' "$from_page"))
 [ -z "$missing" ] || { printf '%s: options in --help but not in %s:\n%s\n' "$name" "$page" "$missing" >&2; status=1; }
 [ -z "$stale" ] || { printf '%s: options in %s but not in --help:\n%s\n' "$name" "$page" "$stale" >&2; status=1; }
-# Exit codes listed one per line ("  N  meaning") are each described too.
-codes_help=$("$tool" --help | sed -n '/^Exit codes:$/,$ s/^  \([0-9][0-9]*\)  .*/\1/p' | sort -u)
+# Exit codes listed one per line ("  N  meaning", right-aligned) are each
+# described too.
+codes_help=$("$tool" --help | sed -n '/^Exit codes:$/,$ s/^ \{1,2\}\([0-9][0-9]*\)  .*/\1/p' | sort -u)
 codes_page=$(sed -n '/^\.SH EXIT STATUS/,/^\.SH [^E]/ s/^\.B \([0-9][0-9]*\)$/\1/p' "$page" | sort -u)
 [ "$codes_help" = "$codes_page" ] \
   || { printf '%s: exit codes differ: --help has %s, %s has %s\n' "$name" "$(tr "\n" " " <<<"$codes_help")" "$page" "$(tr "\n" " " <<<"$codes_page")" >&2; status=1; }

@@ -22,6 +22,9 @@ const char* ExitCodeHelp() {
   8  no answer: check got none within about 1 s; signal, centre or send saw
      the terminal send nothing at all on the watched line (the component
      still counts that as level 0, accepted, typeSendOk)
+  9  send --follow: a delivery report came after the 5 s and said delivered
+ 10  send --follow: a delivery report came after the 5 s and said FAILURE
+     (no late report within --follow: the send's own code, 6 or 7)
 )";
 }
 
@@ -54,6 +57,10 @@ Options:
       --json         machine-readable output: one JSON object per line
       --cr           at: append a carriage return to STRING
       --listen MS    at: milliseconds to wait for error texts (default 1000)
+      --follow S     send: when no final report came within the 5 s, keep the
+                     line open up to S seconds (1-3600) for a late delivery
+                     report, with a progress line every 5 s; its outcome has
+                     its own exit code (9 delivered, 10 failed)
   -h, --help         this text
       --version      the version of mobi and of the component
 
@@ -117,6 +124,8 @@ void ParseCommandLine(const std::vector<std::string>& args, Invocation& inv) {
       Flag("direct", 0, [&] { inv.direct = true; }),
       Value("listen", 0,
             [&](const std::string& v) { inv.listen_ms = ParseInt("--listen", v, 0, 60000); }),
+      Value("follow", 0,
+            [&](const std::string& v) { inv.follow_s = ParseInt("--follow", v, 1, 3600); }),
       Value("sim", 0,
             [&](const std::string& v) {
               try {

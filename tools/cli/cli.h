@@ -19,16 +19,18 @@ namespace mobi::cli {
 
 // Exit codes, stable across versions: scripts depend on them.
 enum ExitCode : int {
-  kExitOk = 0,           // done; for send: delivered (typeCustOK)
-  kExitInternal = 1,     // an unexpected failure inside the tool or component
-  kExitUsage = 2,        // bad command line, or a number or text that cannot be sent
-  kExitPort = 3,         // the port could not be opened or used, or the line hung up
-  kExitFailed = 4,       // send: delivery report "FAILURE" (TypeCustError)
-  kExitRejected = 5,     // the terminal answered "ERROR" (send typeError; centre refused)
-  kExitNoReport = 6,     // send: centre accepted, no delivery report (typeCenterOK)
-  kExitUnconfirmed = 7,  // send: only "OK" or nothing at all within 5 s (typeSendOk)
-  kExitNoAnswer = 8,     // check: no answer within about 1 s; signal, centre, send: the
-                         // terminal sent nothing at all (seen on the watched line)
+  kExitOk = 0,             // done; for send: delivered (typeCustOK)
+  kExitInternal = 1,       // an unexpected failure inside the tool or component
+  kExitUsage = 2,          // bad command line, or a number or text that cannot be sent
+  kExitPort = 3,           // the port could not be opened or used, or the line hung up
+  kExitFailed = 4,         // send: delivery report "FAILURE" (TypeCustError)
+  kExitRejected = 5,       // the terminal answered "ERROR" (send typeError; centre refused)
+  kExitNoReport = 6,       // send: centre accepted, no delivery report (typeCenterOK)
+  kExitUnconfirmed = 7,    // send: only "OK" or nothing at all within 5 s (typeSendOk)
+  kExitNoAnswer = 8,       // check: no answer within about 1 s; signal, centre, send: the
+                           // terminal sent nothing at all (seen on the watched line)
+  kExitDeliveredLate = 9,  // send --follow: a late report said delivered
+  kExitFailedLate = 10,    // send --follow: a late report said FAILURE
 };
 
 // The exit codes as the help text and README list them.
@@ -51,6 +53,7 @@ struct Invocation {
   std::vector<std::string> sim_options;  // for the built-in simulator
   bool append_cr = false;                // at: add "\r"
   int listen_ms = 1000;                  // at: how long to show error texts afterwards
+  int follow_s = 0;     // send: how long to wait for a late delivery report afterwards
   bool direct = false;  // with --port: the component opens the device itself, no line watch
   bool help = false;
   bool version = false;

@@ -194,6 +194,7 @@ class Runner {
     std::string meaning = "ignored reply type";
     std::string line = "terminal: " + terminal::DescribeReply(e_reply);
     if (type == terminal::kReplyStatus) {
+      if (quoted.rfind("\"SEND OK", 0) == 0) centre_at_ = t;
       meaning = ProgressName(terminal::ClassifyStatusReport(
           std::string(payload.begin(), payload.end()), destination_));
       line = "terminal: " + quoted + " -> " + meaning;
@@ -271,9 +272,17 @@ class Runner {
                {"frame_bytes", Num(frame)}});
     StartClock();
     sending_ = true;
+    // A report for this destination that comes after SendSMS returned (it
+    // names at most 11 characters of the number).
+    if (inv_.follow_s > 0) {
+      sms.SubscribeDeliveryReport([this](const std::u16string& destination, enuStatus_Type s) {
+        if (!late_ && destination == payload_.number.substr(0, 11)) late_.emplace(s, Elapsed());
+      });
+    }
     const enuStatus_Type status = sms.SendSMS(payload_.number, payload_.text);
     if (tap_) tap_->Flush();
-    sending_ = false;
+    const bool follow = inv_.follow_s > 0 && (status == typeSendOk || status == typeCenterOK);
+    sending_ = follow;
     if (status == typeSendOk && Silent()) {
       return NoReply(
           "send", {{"status", Str(StatusName(status))}, {"value", Num(static_cast<int>(status))}});
@@ -287,7 +296,61 @@ class Runner {
                       {"meaning", Str(StatusMeaning(status))},
                       {"elapsed", Num(t, 3)}},
                      code));
-    return code;
+    if (!follow) return code;
+    return Follow(code);
+  }
+
+  // send --follow: the line stays open, the component handles what arrives,
+  // until a late report for the destination came or the time is up.
+  int Follow(int code) {
+    const auto& late = late_;
+    const int seconds = inv_.follow_s;
+    rep_.Emit("follow: no final report yet; waiting up to " + std::to_string(seconds) +
+                  " s for a late delivery report",
+              {{"event", Str("following")}, {"seconds", Num(seconds)}});
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::seconds(seconds);
+    auto next_progress = start + std::chrono::seconds(5);
+    for (auto now = Clock::now(); !late && now < end; now = Clock::now()) {
+      const auto until = std::min(end, next_progress);
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
+      pollfd p{EventFd(), POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) > 0) DoEvents();
+      if (!late && Clock::now() >= next_progress && Clock::now() < end) {
+        const double waited = Seconds(Clock::now() - start);
+        rep_.Emit(
+            "follow: still waiting (" + Cell(waited) + " s of " + std::to_string(seconds) + " s)",
+            {{"event", Str("waiting")},
+             {"waited", Num(waited, 1)},
+             {"seconds", Num(seconds)},
+             {"elapsed", Num(Elapsed(), 3)}});
+        next_progress += std::chrono::seconds(5);
+      }
+    }
+    sending_ = false;
+    if (!late) {
+      rep_.Emit("follow: no delivery report within " + std::to_string(seconds) + " s",
+                {{"event", Str("late_report")},
+                 {"status", "null"},
+                 {"seconds", Num(seconds)},
+                 {"exit_code", Num(code)}});
+      return code;
+    }
+    const auto [status, at] = *late;
+    const double centre = centre_at_.load();
+    const bool known = centre >= 0;
+    const double after = at - (known ? centre : 0);
+    const int late_code = status == typeCustOK ? kExitDeliveredLate : kExitFailedLate;
+    rep_.Emit(std::string(status == typeCustOK ? "delivered " : "delivery failed ") + Cell(after) +
+                  " s after " + (known ? "the centre accepted it" : "it was sent"),
+              {{"event", Str("late_report")},
+               {"status", Str(StatusName(status))},
+               {"value", Num(static_cast<int>(status))},
+               {"meaning", Str(StatusMeaning(status))},
+               {"elapsed", Num(at, 3)},
+               {known ? "after_centre" : "after_send", Num(after, 1)},
+               {"exit_code", Num(late_code)}});
+    return late_code;
   }
 
   int At(clsSMS& sms) {
@@ -391,6 +454,9 @@ class Runner {
   const Clock::time_point origin_ = Clock::now();
   std::atomic<Clock::rep> call_start_{Clock::now().time_since_epoch().count()};
   std::atomic<bool> sending_{false};
+  std::atomic<double> centre_at_{-1};  // when "SEND OK" came, on the send's clock
+  // send --follow: the late report for the destination and when it came.
+  std::optional<std::pair<enuStatus_Type, double>> late_;
   std::unique_ptr<terminal::TerminalServer> simulator_;
   std::unique_ptr<LineTap> tap_;
   std::atomic<uint64_t> replies_{0};  // replies the simulator wrote

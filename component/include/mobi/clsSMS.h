@@ -50,6 +50,8 @@ class MOBI_API Error : public std::runtime_error {
 class MOBI_API clsSMS {
  public:
   using SMSErrorHandler = std::function<void(const std::u16string& ErrorMessage)>;
+  using DeliveryReportHandler =
+      std::function<void(const std::u16string& Destination, enuStatus_Type Status)>;
   using Subscription = uint64_t;
 
   // Class_Initialize: loads the shared hidden form if there is none. The port
@@ -85,6 +87,16 @@ class MOBI_API clsSMS {
   // raised it and reaches the caller of the waiting method or of DoEvents.
   Subscription SubscribeSMSError(SMSErrorHandler handler);
   void UnsubscribeSMSError(Subscription subscription);
+
+  // Late delivery reports (Linux only; the automation interface has none): a
+  // report ("SUCCESS" or "FAILURE" and the destination it names, at most 11
+  // characters) that arrives while no SendSMS waits, that is after SendSMS
+  // returned without it, raised like SMSError with typeCustOK or
+  // TypeCustError. SendSMS's own result is unchanged; a client that keeps
+  // processing messages (DoEvents, EventFd, a later wait) follows the message
+  // to its end.
+  Subscription SubscribeDeliveryReport(DeliveryReportHandler handler);
+  void UnsubscribeDeliveryReport(Subscription subscription);
 
   struct Impl;
 

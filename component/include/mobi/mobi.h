@@ -75,6 +75,19 @@ MOBI_API int32_t mobi_sms_subscribe_error(mobi_sms* sms, mobi_sms_error_handler 
 MOBI_API int32_t mobi_sms_unsubscribe_error(mobi_sms* sms, uint64_t subscription,
                                             mobi_error* error);
 
+/* A late delivery report: one that came after mobi_sms_send returned without
+ * it, while the thread handled what arrived (mobi_do_events, or a later
+ * call). `destination` is the number the report names (at most 11
+ * characters), `status` MOBI_TYPE_CUST_OK or MOBI_TYPE_CUST_ERROR, `user` the
+ * pointer given at subscription. Runs on the objects' thread. */
+typedef void (*mobi_sms_report_handler)(const char* destination, int32_t status, void* user);
+
+/* *subscription: what mobi_sms_unsubscribe_report takes. */
+MOBI_API int32_t mobi_sms_subscribe_report(mobi_sms* sms, mobi_sms_report_handler handler,
+                                           void* user, uint64_t* subscription, mobi_error* error);
+MOBI_API int32_t mobi_sms_unsubscribe_report(mobi_sms* sms, uint64_t subscription,
+                                             mobi_error* error);
+
 /* Port n opens this device (mobi::SetPortDevice). */
 MOBI_API int32_t mobi_set_port_device(int port, const char* path, mobi_error* error);
 /* Handles what has arrived (mobi::DoEvents). */

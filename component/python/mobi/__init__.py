@@ -32,6 +32,7 @@ class _CError(ctypes.Structure):
 
 
 _HANDLER = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_void_p)
+_REPORT_HANDLER = ctypes.CFUNCTYPE(None, ctypes.c_char_p, ctypes.c_int32, ctypes.c_void_p)
 
 
 def _load():
@@ -53,6 +54,9 @@ def _load():
         "mobi_sms_subscribe_error": (i32, [s, _HANDLER, ctypes.c_void_p,
                                            ctypes.POINTER(ctypes.c_uint64), e]),
         "mobi_sms_unsubscribe_error": (i32, [s, ctypes.c_uint64, e]),
+        "mobi_sms_subscribe_report": (i32, [s, _REPORT_HANDLER, ctypes.c_void_p,
+                                            ctypes.POINTER(ctypes.c_uint64), e]),
+        "mobi_sms_unsubscribe_report": (i32, [s, ctypes.c_uint64, e]),
         "mobi_set_port_device": (i32, [ctypes.c_int, text, e]),
         "mobi_do_events": (i32, [e]),
         "mobi_event_fd": (ctypes.c_int, []),
@@ -221,20 +225,35 @@ class Terminal:
         """Calls handler(text) for every error text the terminal sends (the
         SMSError event); returns a function that stops it. An exception the
         handler raises comes out of the call that processed the message."""
-        def trampoline(text, _user):
+        return self._subscribe(_HANDLER, "error",
+                               lambda text, _user: handler(text.decode(*_CODEC)))
+
+    def on_report(self, handler):
+        """Calls handler(destination, status) for every delivery report that
+        comes after send() returned without it (a late one), while messages
+        are processed (do_events(), attach(), a later call); status is
+        Status.typeCustOK or Status.TypeCustError. Returns a function that
+        stops it; exceptions as for on_error."""
+        return self._subscribe(
+            _REPORT_HANDLER, "report",
+            lambda number, status, _user: handler(number.decode(*_CODEC), Status(status)))
+
+    def _subscribe(self, kind, event, call):
+        def trampoline(*arguments):
             try:
-                handler(text.decode(*_CODEC))
+                call(*arguments)
             except BaseException as e:  # pylint: disable=broad-except
                 if not _raised:
                     _raised.append(e)
 
-        callback = _HANDLER(trampoline)  # kept alive while subscribed
+        callback = kind(trampoline)  # kept alive while subscribed
         subscription = ctypes.c_uint64()
-        _call(_lib.mobi_sms_subscribe_error, self._object(), callback, None,
+        _call(getattr(_lib, "mobi_sms_subscribe_" + event), self._object(), callback, None,
               ctypes.byref(subscription))
-        self._handlers[subscription.value] = callback
+        key = (event, subscription.value)
+        self._handlers[key] = callback
 
         def stop():
-            if self._sms and self._handlers.pop(subscription.value, None):
-                _call(_lib.mobi_sms_unsubscribe_error, self._sms, subscription.value)
+            if self._sms and self._handlers.pop(key, None):
+                _call(getattr(_lib, "mobi_sms_unsubscribe_" + event), self._sms, key[1])
         return stop

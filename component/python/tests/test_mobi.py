@@ -96,3 +96,23 @@ def test_attach_runs_the_component_from_an_asyncio_loop():
     finally:
         os.close(master)
         os.close(slave)
+
+
+def test_a_late_delivery_report_reaches_the_subscriber_through_the_loop(terminal):
+    # The report comes 6 s after "SEND OK": send gives up at 5 s and says so,
+    # and the report reaches on_report while the asyncio loop runs.
+    device = terminal("--report-after", "6")
+
+    async def main():
+        with mobi.Terminal(port=device) as t:
+            got = asyncio.get_running_loop().create_future()
+            t.on_report(lambda number, status: got.done() or got.set_result((number, status)))
+            assert t.send("13800138000", "late") is mobi.Status.typeCenterOK
+            assert not got.done()
+            detach = mobi.attach()
+            try:
+                return await asyncio.wait_for(got, 10)
+            finally:
+                detach()
+
+    assert asyncio.run(main()) == ("13800138000", mobi.Status.typeCustOK)

@@ -17,6 +17,14 @@ static void on_error(const char* text, void* user) {
   snprintf(s->last, sizeof s->last, "%s", text);
 }
 
+/* Late delivery reports: the send's own report comes within its wait, so
+ * none is expected here. */
+static void on_report(const char* destination, int32_t status, void* user) {
+  (void)destination;
+  (void)status;
+  ++*(int*)user;
+}
+
 static int failed(const char* what, int32_t rc, const mobi_error* e) {
   fprintf(stderr, "consumer_c: %s: error %d: %s\n", what, (int)rc, e->description);
   return 1;
@@ -29,7 +37,8 @@ int main(int argc, char** argv) {
   int accepted = 0;
   int16_t level = 0;
   int32_t status = 0, sent = 0, rc;
-  uint64_t subscription = 0;
+  uint64_t subscription = 0, reports = 0;
+  int late = 0;
   mobi_sms* sms;
   if (argc != 2) {
     fprintf(stderr, "usage: consumer_c DEVICE\n");
@@ -41,6 +50,8 @@ int main(int argc, char** argv) {
   if (!(sms = mobi_sms_new(&e))) return failed("new", e.number, &e);
   if ((rc = mobi_sms_subscribe_error(sms, on_error, &seen, &subscription, &e)))
     return failed("subscribe", rc, &e);
+  if ((rc = mobi_sms_subscribe_report(sms, on_report, &late, &reports, &e)))
+    return failed("subscribe_report", rc, &e);
   if ((rc = mobi_sms_initialize(sms, 1, "9600,n,8,1", &e))) return failed("initialize", rc, &e);
   if ((rc = mobi_sms_check(sms, &check, &e))) return failed("check", rc, &e);
   if ((rc = mobi_sms_set_code(sms, "+8613800290500", &accepted, &e)))
@@ -56,13 +67,16 @@ int main(int argc, char** argv) {
   int32_t empty = mobi_sms_send(sms, "", "x", &status, NULL);
   if ((rc = mobi_sms_unsubscribe_error(sms, subscription, &e)))
     return failed("unsubscribe", rc, &e);
+  if ((rc = mobi_sms_unsubscribe_report(sms, reports, &e)))
+    return failed("unsubscribe_report", rc, &e);
   if ((rc = mobi_sms_at_send(sms, "AT", &e))) return failed("at_send", rc, &e);
   if ((rc = mobi_sms_reset(sms, &e))) return failed("reset", rc, &e);
   struct pollfd p = {mobi_event_fd(), POLLIN, 0};
   if (p.fd < 0 || poll(&p, 1, 0) < 0) return failed("event_fd", 0, &e);
   if ((rc = mobi_do_events(&e))) return failed("do_events", rc, &e);
-  printf("check=%s code=%d signal=%d send=%d errors=%d:%s bad=%d:%d empty=%d\n", check, accepted,
-         (int)level, (int)sent, seen.count, seen.last, (int)bad, bad_named, (int)empty);
+  printf("check=%s code=%d signal=%d send=%d errors=%d:%s bad=%d:%d empty=%d late=%d\n", check,
+         accepted, (int)level, (int)sent, seen.count, seen.last, (int)bad, bad_named, (int)empty,
+         late);
   mobi_free(check);
   mobi_sms_free(sms);
   return 0;

@@ -104,6 +104,15 @@ TEST(MobiSend, CentreAcceptedWithoutReportWaitsTheBudgetAndExitsSix) {
   EXPECT_HAS(run.out, "result: typeCenterOK = 3 (accepted by the centre, no delivery report)");
 }
 
+TEST(MobiSend, FollowReportsALateDeliveryWithItsOwnExitCode) {
+  auto [run, log] = Against({"--report-after", "6.5"}, {"--follow", "30", "send", "123", "x"});
+  EXPECT_EQ(run.code, 9) << run.out << run.err;
+  EXPECT_HAS(run.out, "result: typeCenterOK = 3");
+  EXPECT_HAS(run.out, "follow: no final report yet; waiting up to 30 s");
+  EXPECT_HAS(run.out, "delivered 6.");
+  EXPECT_HAS(run.out, " s after the centre accepted it");
+}
+
 TEST(MobiSend, NothingButOkExitsSeven) {
   auto [run, log] = Against({"--fault", "drop@2-3"}, {"send", "123", "x"});
   EXPECT_EQ(run.code, 7) << run.out << run.err;

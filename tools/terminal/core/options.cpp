@@ -107,6 +107,18 @@ std::vector<cmdline::Option> TerminalOptions(TerminalConfig& c) {
       millis("reply-delay", c.reply_delay),
       millis("centre-delay", c.centre_delay),
       millis("report-delay", c.report_delay),
+      // The same in seconds, for a report that comes late (a real network's
+      // takes seconds to minutes): "--report-after 20".
+      Value("report-after", 0,
+            [&c](const std::string& v) {
+              double seconds = -1;
+              const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
+              if (ec != std::errc() || end != v.data() + v.size() || !(seconds >= 0) ||
+                  seconds > 600)
+                throw OptionError("--report-after: \"" + v +
+                                  "\" is not a number of seconds from 0 to 600");
+              c.report_delay = Millis(static_cast<long>(seconds * 1000 + 0.5));
+            }),
       Value("fail", 0, [&c](const std::string& v) { c.fail_numbers.insert(v); }),
       Value("error", 0, [&c](const std::string& v) { c.error_numbers.insert(v); }),
       Flag("silent", 0, [&c] { c.silent = true; }),
@@ -173,6 +185,8 @@ const char* TerminalOptionsHelp() {
   --reply-delay MS     request to first reply, and between error texts (default 20)
   --centre-delay MS    "OK" to "SEND OK" (default 100)
   --report-delay MS    "SEND OK" to the delivery report (default 300)
+  --report-after S     the same in seconds (decimals allowed), for a report that
+                       comes after SendSMS gave up waiting: --report-after 20
   --fail NUMBER        sends to NUMBER get "FAILURE"+NUMBER (repeatable)
   --error NUMBER       sends to NUMBER get type 1 "ERROR", a centre NUMBER
                        gets type 9 "ERROR" (repeatable)
