@@ -18,9 +18,9 @@
 #include "mobi/version.h"
 #endif
 #include "common/command_line.h"
+#include "common/utf.h"
 #include "pty_server.h"
 #include "scenarios.h"
-#include "common/utf.h"
 
 namespace {
 
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
   auto note = [&](const std::string& line) {
     if (record_file.is_open()) record_file << line << std::endl;  // flushed at once
   };
-  using atmodem::JsonString;
+  using mobi::tools::JsonString;
   modem.on_refused = [&](const std::string& reply, const atmodem::SentMessage& m) {
     note("{\"event\":\"refused\",\"reply\":" + JsonString(reply) + ",\"number\":" +
          JsonString(m.number) + ",\"text\":" + JsonString(mobi::tools::Utf16ToUtf8(m.text)) + "}");

@@ -6,6 +6,8 @@
 
 namespace atmodem {
 
+using mobi::tools::JsonString;
+
 namespace {
 
 constexpr char kTime[] = "26/12/08,19:10:00+32";
@@ -357,28 +359,6 @@ const Scenario* FindScenario(std::string_view name) {
   for (const auto& s : Scenarios())
     if (s.name == name) return &s;
   return nullptr;
-}
-
-std::string JsonString(std::string_view utf8) {
-  std::string out = "\"";
-  for (char c : utf8) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (u < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", u);
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }
 
 std::string ToJson(const Scenario& s) {

@@ -41,10 +41,8 @@ const std::vector<Scenario>& Scenarios();
 // The scenario of that name, or nullptr.
 const Scenario* FindScenario(std::string_view name);
 
-// JSON: a string literal of UTF-8 text, and a scenario as one object on one
-// line (name, description, source, applies, delay, calls and, when set,
-// any_order).
-std::string JsonString(std::string_view utf8);
+// JSON: a scenario as one object on one line (name, description, source,
+// applies, delay, calls and, when set, any_order).
 std::string ToJson(const Scenario& scenario);
 
 }  // namespace atmodem

@@ -299,43 +299,7 @@ bool IsPortError(int32_t number) {
 }
 
 std::string Reporter::JsonString(std::string_view text) {
-  std::string out = "\"";
-  while (!text.empty()) {
-    terminal::Utf8Error error{text.size()};
-    const bool valid = terminal::Utf8ToUtf16(text, &error).has_value();
-    for (const char ch : text.substr(0, error.offset)) {
-      const auto c = static_cast<unsigned char>(ch);
-      switch (c) {
-        case '"':
-          out += "\\\"";
-          break;
-        case '\\':
-          out += "\\\\";
-          break;
-        case '\n':
-          out += "\\n";
-          break;
-        case '\r':
-          out += "\\r";
-          break;
-        case '\t':
-          out += "\\t";
-          break;
-        default:
-          if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04X", c);
-            out += buf;
-          } else {
-            out.push_back(ch);
-          }
-      }
-    }
-    if (valid) break;
-    out += "\\uFFFD";  // the byte where valid UTF-8 stops
-    text.remove_prefix(error.offset + 1);
-  }
-  return out + "\"";
+  return tools::JsonString(text);
 }
 
 std::string Reporter::JsonNumber(double value, int decimals) {

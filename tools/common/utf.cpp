@@ -1,5 +1,7 @@
 #include "common/utf.h"
 
+#include <cstdio>
+
 namespace mobi::tools {
 
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Error* error) {
@@ -84,6 +86,46 @@ std::u16string Utf16BeToUtf16(const uint8_t* data, size_t size) {
   for (size_t i = 0; i + 1 < size; i += 2)
     out.push_back(static_cast<char16_t>((data[i] << 8) | data[i + 1]));
   return out;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  while (!text.empty()) {
+    Utf8Error error{text.size()};
+    const bool valid = Utf8ToUtf16(text, &error).has_value();
+    for (const char ch : text.substr(0, error.offset)) {
+      const auto c = static_cast<unsigned char>(ch);
+      switch (c) {
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
+        default:
+          if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04X", c);
+            out += buf;
+          } else {
+            out.push_back(ch);
+          }
+      }
+    }
+    if (valid) break;
+    out += "\\uFFFD";  // the byte where valid UTF-8 stops
+    text.remove_prefix(error.offset + 1);
+  }
+  return out + "\"";
 }
 
 }  // namespace mobi::tools

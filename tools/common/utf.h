@@ -23,6 +23,12 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Error* erro
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// A JSON string literal of UTF-8 text: quotes, backslashes and control
+// characters escaped; every byte that does not belong to a valid UTF-8
+// sequence becomes \uFFFD, one per byte, so the literal is valid JSON in
+// valid UTF-8 whatever the text held.
+std::string JsonString(std::string_view utf8);
+
 // UTF-16 big-endian bytes (two per code unit, high byte first) to UTF-16; a
 // trailing odd byte is ignored.
 std::u16string Utf16BeToUtf16(const uint8_t* data, size_t size);

@@ -230,8 +230,7 @@ TEST(ModemZoo, EveryScenarioIsDescribedAndStoresWhatItsFetchesExpect) {
   EXPECT_EQ(FindScenario("no-such-scenario"), nullptr);
 }
 
-TEST(ModemZoo, JsonLinesEscapeTextsAndListTheCalls) {
-  EXPECT_EQ(JsonString("a\"b\\c\n\x01你"), "\"a\\\"b\\\\c\\n\\u0001你\"");
+TEST(ModemZoo, JsonLinesListTheCalls) {
   const std::string json = ToJson(*FindScenario("both-memories"));
   EXPECT_EQ(json.find('\n'), std::string::npos);
   EXPECT_NE(json.find("\"applies\":true,\"delay\":0,\"any_order\":true,\"calls\":[{\"call\":"
