@@ -124,6 +124,19 @@ int32_t NoObject(mobi_error* error) {
   return Fail(error, mobi::kInvalidPropertyValue, "the object is NULL");
 }
 
+// A subscription of a C handler: `subscribe` makes it on the object and
+// returns its number.
+template <typename Handler, typename Subscribe>
+int32_t SubscribeC(mobi_sms* sms, Handler handler, uint64_t* subscription, mobi_error* error,
+                   Subscribe subscribe) {
+  if (!sms) return NoObject(error);
+  if (!handler) return Fail(error, mobi::kInvalidPropertyValue, "the handler is NULL");
+  return Guard(error, [&] {
+    const auto id = subscribe(sms->object);
+    if (subscription) *subscription = id;
+  });
+}
+
 }  // namespace
 
 extern "C" {
@@ -197,12 +210,9 @@ int32_t mobi_sms_at_send(mobi_sms* sms, const char* command, mobi_error* error) 
 
 int32_t mobi_sms_subscribe_error(mobi_sms* sms, mobi_sms_error_handler handler, void* user,
                                  uint64_t* subscription, mobi_error* error) {
-  if (!sms) return NoObject(error);
-  if (!handler) return Fail(error, mobi::kInvalidPropertyValue, "the handler is NULL");
-  return Guard(error, [&] {
-    const auto id = sms->object.SubscribeSMSError(
+  return SubscribeC(sms, handler, subscription, error, [&](mobi::clsSMS& object) {
+    return object.SubscribeSMSError(
         [handler, user](const std::u16string& text) { handler(ToUtf8(text).c_str(), user); });
-    if (subscription) *subscription = id;
   });
 }
 
@@ -213,14 +223,11 @@ int32_t mobi_sms_unsubscribe_error(mobi_sms* sms, uint64_t subscription, mobi_er
 
 int32_t mobi_sms_subscribe_report(mobi_sms* sms, mobi_sms_report_handler handler, void* user,
                                   uint64_t* subscription, mobi_error* error) {
-  if (!sms) return NoObject(error);
-  if (!handler) return Fail(error, mobi::kInvalidPropertyValue, "the handler is NULL");
-  return Guard(error, [&] {
-    const auto id = sms->object.SubscribeDeliveryReport(
+  return SubscribeC(sms, handler, subscription, error, [&](mobi::clsSMS& object) {
+    return object.SubscribeDeliveryReport(
         [handler, user](const std::u16string& destination, mobi::enuStatus_Type status) {
           handler(ToUtf8(destination).c_str(), status, user);
         });
-    if (subscription) *subscription = id;
   });
 }
 

@@ -84,6 +84,14 @@ struct clsSMS::Impl : core::MobiErrorListener {
     Raise(reportHandlers, Destination, Status);
   }
 
+  template <typename Handler>
+  Subscription Add(std::map<Subscription, Handler>& all, Handler handler) {
+    CheckThread();
+    const Subscription id = nextSubscription++;
+    all.emplace(id, std::move(handler));
+    return id;
+  }
+
   template <typename Handler, typename... Args>
   void Raise(std::map<Subscription, Handler>& all, const Args&... args) {
     std::vector<Subscription> ids;
@@ -250,10 +258,7 @@ void clsSMS::ATSend(std::u16string ATCMD) {
 }
 
 clsSMS::Subscription clsSMS::SubscribeSMSError(SMSErrorHandler handler) {
-  impl_->CheckThread();
-  const Subscription id = impl_->nextSubscription++;
-  impl_->handlers.emplace(id, std::move(handler));
-  return id;
+  return impl_->Add(impl_->handlers, std::move(handler));
 }
 
 void clsSMS::UnsubscribeSMSError(Subscription subscription) {
@@ -262,10 +267,7 @@ void clsSMS::UnsubscribeSMSError(Subscription subscription) {
 }
 
 clsSMS::Subscription clsSMS::SubscribeDeliveryReport(DeliveryReportHandler handler) {
-  impl_->CheckThread();
-  const Subscription id = impl_->nextSubscription++;
-  impl_->reportHandlers.emplace(id, std::move(handler));
-  return id;
+  return impl_->Add(impl_->reportHandlers, std::move(handler));
 }
 
 void clsSMS::UnsubscribeDeliveryReport(Subscription subscription) {
