@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "pdu.h"
 #include "common/utf.h"
+#include "pdu.h"
 
 namespace atmodem {
 namespace {
