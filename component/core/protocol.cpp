@@ -2,22 +2,6 @@
 
 namespace mobi::core::protocol {
 
-Report ClassifyReport(std::u16string_view text, std::u16string_view destination) {
-  if (text == kWordError) return {typeError, true};
-  if (text == kWordOk) return {typeSendOk, true};
-  const std::u16string_view word = text.substr(0, kWordLength);
-  const std::u16string_view named =
-      text.size() > kWordLength ? text.substr(kWordLength) : std::u16string_view();
-  if (word == kWordSendOk) return {typeCenterOK, text.size() == kWordLength};
-  const bool isSuccess = word == kWordSuccess;
-  if (!isSuccess && word != kWordFailure) return {};
-  // The piece compared is at most 11 characters, so a longer destination
-  // never matches; a report is whole once it names the destination exactly.
-  if (named.substr(0, kDestinationLength) != destination) return {};
-  const bool whole = !destination.empty() && named.size() == destination.size();
-  return {isSuccess ? typeCustOK : TypeCustError, whole};
-}
-
 std::optional<DeliveryReport> DeliveryReportOf(std::u16string_view text) {
   const std::u16string_view word = text.substr(0, kWordLength);
   if (word != kWordSuccess && word != kWordFailure) return std::nullopt;
@@ -25,6 +9,18 @@ std::optional<DeliveryReport> DeliveryReportOf(std::u16string_view text) {
                                         ? text.substr(kWordLength, kDestinationLength)
                                         : std::u16string_view();
   return DeliveryReport{std::u16string(named), word == kWordSuccess ? typeCustOK : TypeCustError};
+}
+
+Report ClassifyReport(std::u16string_view text, std::u16string_view destination) {
+  if (text == kWordError) return {typeError, true};
+  if (text == kWordOk) return {typeSendOk, true};
+  if (text.substr(0, kWordLength) == kWordSendOk) return {typeCenterOK, text.size() == kWordLength};
+  // The piece compared is at most 11 characters, so a longer destination
+  // never matches; a report is whole once it names the destination exactly.
+  const auto report = DeliveryReportOf(text);
+  if (!report || report->destination != destination) return {};
+  const bool whole = !destination.empty() && text.size() == kWordLength + destination.size();
+  return {report->status, whole};
 }
 
 std::u16string Rules::ReplyText(std::span<const uint8_t> chunk) const {
