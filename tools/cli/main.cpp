@@ -303,7 +303,6 @@ class Runner {
   // send --follow: the line stays open, the component handles what arrives,
   // until a late report for the destination came or the time is up.
   int Follow(int code) {
-    const auto& late = late_;
     const int seconds = inv_.follow_s;
     rep_.Emit("follow: no final report yet; waiting up to " + std::to_string(seconds) +
                   " s for a late delivery report",
@@ -311,12 +310,12 @@ class Runner {
     const auto start = Clock::now();
     const auto end = start + std::chrono::seconds(seconds);
     auto next_progress = start + std::chrono::seconds(5);
-    for (auto now = Clock::now(); !late && now < end; now = Clock::now()) {
+    for (auto now = Clock::now(); !late_ && now < end; now = Clock::now()) {
       const auto until = std::min(end, next_progress);
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
       pollfd p{EventFd(), POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left)) > 0) DoEvents();
-      if (!late && Clock::now() >= next_progress && Clock::now() < end) {
+      if (!late_ && Clock::now() >= next_progress && Clock::now() < end) {
         const double waited = Seconds(Clock::now() - start);
         rep_.Emit(
             "follow: still waiting (" + Cell(waited) + " s of " + std::to_string(seconds) + " s)",
@@ -328,7 +327,7 @@ class Runner {
       }
     }
     sending_ = false;
-    if (!late) {
+    if (!late_) {
       rep_.Emit("follow: no delivery report within " + std::to_string(seconds) + " s",
                 {{"event", Str("late_report")},
                  {"status", "null"},
@@ -336,7 +335,7 @@ class Runner {
                  {"exit_code", Num(code)}});
       return code;
     }
-    const auto [status, at] = *late;
+    const auto [status, at] = *late_;
     const double centre = centre_at_.load();
     const bool known = centre >= 0;
     const double after = at - (known ? centre : 0);
